@@ -1,0 +1,210 @@
+// The main window: both file lists, the log pane, toolbar, menus, status
+// line and the two sockets, and the whole state of the connection and of the
+// running operation. Member functions live in the folder of their subsystem.
+#pragma once
+#include <QDateTime>
+#include <QMainWindow>
+#include <QVariant>
+#include <memory>
+
+#include "ftp/reply_framer.h"
+
+class QAction;
+class QComboBox;
+class QFile;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QStatusBar;
+class QToolBar;
+class ClickLabel;
+class ListView;
+class LogPane;
+class Winsock;
+class form11;
+class Form4;
+
+class form1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit form1(QWidget* parent = nullptr);
+    ~form1() override;
+
+    // ---- state of the connection and of the running operation ----------
+    qint16 colum_click = 0;        // column-click sort toggle shared by both lists
+    qint16 Q_mode = 0;             // -1: ignore the next Drive1 change once
+    qint16 最初の送信 = 0;          // 1: next upload progress is the file's first
+    qint16 S_count = 0;            // 1 between "331" and "230"
+    qint16 Douitu = 0;             // 1 while the same-name window serves an upload
+    QString Local_Dir;             // local folder with trailing "\"
+    qint16 del_Count = 0;          // remote files still to delete
+    int ポートNo = 0;               // control connection port (1 to 65535)
+    QString Server_Kyu;            // previous remote path
+    QString Newtext;               // text for Text_plus
+    qint16 msg = 0;                // answer of the last message box
+    QString 送信文字列;             // next command line, CR LF included
+    QDateTime Time_start;          // first block of the current transfer (invalid = 0)
+    QString Down_Size;             // expected size of the download, decimal text
+    qint32 File_total = 0;         // size of the upload
+    qint32 F_total = 0;            // kilobytes received in the current download
+    qint16 Y_Count = 0;            // -1: the download is a text view
+    qint32 Bytes_Total1 = 0;       // bytes of the upload sent so far
+    qint16 Gcount = 0;             // upload state: 0 idle, 1 sending, 3 last block sent
+    qint16 Ucount = 0;             // -1 while the start path CWD is pending
+    qint16 Wcount = 0;             // -1: a start path is configured
+    qint16 Dcount = 0;             // first-block flag of a listing or text view
+    QString Up_File2;              // full local path of the upload
+    QString Up_File;               // name of the upload
+    qint16 Up_Count = 0;           // files still to upload
+    qint16 Down_Count = 0;         // files still to download
+    qint16 fCount = 0;             // download arrival counter
+    QString Down_File;             // remote name being downloaded
+    qint16 rCount = 0;             // remote folders entered by double-click
+    qint16 Select_view = 0;        // active list: 1 remote, 0 local
+    QString 現在のローカルパス;     // local folder below the drive root, "" at the root
+    QString ホスト名;               // host to connect to, shown in the title
+    QString ユーザー名;             // login user name
+    QString パスワード;             // login password
+    QString サーバーパス;           // remote directory
+    qint16 ループ回数 = 0;          // step of the data-command sequence
+    qint16 リトライ回数 = 0;        // connection attempts left
+    qint16 リトライ間隔 = 0;        // seconds before the next attempt
+    QVariant Combo_Name = 0;       // combo text after a history pick
+    qint16 Combo_Mode = 0;         // 1 after a history pick until Combo1 loses focus
+
+    // ---- controls ---------------------------------------------------------
+    QToolBar* Toolbar1 = nullptr;
+    ListView* ListView1 = nullptr;     // remote list
+    ListView* ListView2 = nullptr;     // local list
+    QProgressBar* ProgressBar1 = nullptr;
+    QPushButton* CDUP = nullptr;       // remote: up one folder
+    QPushButton* Command2 = nullptr;   // local: up one folder
+    QComboBox* Combo1 = nullptr;       // remote path history
+    QComboBox* Drive1 = nullptr;       // local drive selector
+    QStatusBar* StatusBar1 = nullptr;
+    QLabel* StatusPanel1 = nullptr;    // first panel of the status line
+    LogPane* Text1 = nullptr;          // log pane
+    ClickLabel* Label1 = nullptr;      // remote path caption
+    ClickLabel* Label4 = nullptr;      // local path caption
+    Winsock* Winsock1 = nullptr;       // control connection
+    Winsock* Winsock2 = nullptr;       // data connection
+
+    // ---- menus ------------------------------------------------------------
+    QMenu* server = nullptr;
+    QAction *Mconect1 = nullptr, *connect = nullptr, *Mserver_list = nullptr, *Mabore = nullptr,
+            *disconnect = nullptr, *Mend = nullptr;
+    QMenu* Mfile = nullptr;
+    QAction *MMkdir = nullptr, *Mrmdir = nullptr, *Mrename = nullptr, *MDOWN = nullptr,
+            *Mupload = nullptr, *Mtext = nullptr;
+    QMenu* Mview2 = nullptr;
+    QAction* mlist[2] = {nullptr, nullptr};
+    QAction* Mnew = nullptr;
+    QAction* Mview[2] = {nullptr, nullptr};
+    QMenu* Mtool = nullptr;
+    QAction *Msend = nullptr, *mlist1 = nullptr, *Moption = nullptr;
+    QMenu* Mhelp = nullptr;
+    QAction *Msetumei = nullptr, *Mabout = nullptr;
+    QMenu* Mright = nullptr;           // local list popup
+    QAction *Mup = nullptr, *MMkdir2 = nullptr, *Mdel = nullptr, *Mrname = nullptr,
+            *Mopen = nullptr, *M_shell = nullptr;
+    QMenu* server_right = nullptr;     // remote list popup
+    QAction *MDOWN2 = nullptr, *MMkdir3 = nullptr, *Mdel2 = nullptr, *Mrname2 = nullptr,
+            *Mtextview = nullptr;
+
+    // Toolbar button by its 1-based index (separators included).
+    QAction* toolbarButton(int index) const;
+
+    // ---- start-up, layout and the resets (app/) ---------------------------
+    void Form_Load();
+    void Layout_controls();
+    void Clear_all();
+    void Clear_connect();
+    void Clear_transfer();
+    // Outer window size in twips, as stored under "Form_Size".
+    double outerWidthTwips() const;
+    double outerHeightTwips() const;
+    void setOuterSizeTwips(double width, double height);
+
+    // ---- log pane, title and status line (app/) ----------------------------
+    void Send_command();
+    void Text_plus();
+    void Show_connected();
+    void Show_disconnected();
+    void setStatusText(const QString& text);
+    QString statusText() const;
+    void markActiveLabel(bool remoteActive);
+
+    // ---- control connection: set-up, senders, dispatcher (ftp/) ------------
+    void Mconect1_Click();
+    Form4* serverList();                       // the manager, created on first use
+    void Connect_server();
+    void Open_sockets();
+    void disconnect_Click();
+    void Winsock1_Connect();
+    void Winsock1_DataArrival(qint64 bytesTotal);
+    void Winsock1_Close();
+    void Winsock1_Error(int number, const QString& description);
+    void Send_user();
+    void Send_pass();
+    void Send_pwd();
+    void Send_type();
+    bool Make_port();                          // false after reporting a bad local address
+    void Data_step();
+    void Send_quit();
+    void sendLine(const QString& line);        // the line, CR LF, Send_command
+    void Start_retry_countdown();              // "421" with attempts left
+
+    // ---- transfers (transfer/) --------------------------------------------
+    void Up_LoadA();                           // next upload: same-name check, STOR
+    void Up_select();                          // next file of an upload batch
+
+    // ---- file operations (fileops/) ---------------------------------------
+    void Dele_next();                          // next DELE of a remote delete batch
+    void Rename_ready();                       // "350": ask for the new name
+
+    // ---- local listing and drives (listing/) -------------------------------
+    void Local_list();
+    QString currentDrive() const;              // "c:" of Drive1
+    // Selects the drive; false when it was already selected (no change event).
+    bool selectDrive(const QString& letterColon);
+    void fillDriveList();
+
+    // ---- list interaction and navigation (listing/) ----------------------
+    bool dataBusy() const;                     // a data connection is established
+    void activateList(bool remote);
+    void sortByHeader(ListView* list, int column);
+    void ListView2_DblClick();
+    void Command2_Click();
+    void Drive1_Change();
+    void Mview_Click(int index);
+
+    // ---- files kept open across socket events (transfer/) -----------------
+    std::unique_ptr<QFile> listingFile;    // "temp.s" while a listing arrives
+    std::unique_ptr<QFile> textViewFile;   // "text.txt" while a text view arrives
+    std::unique_ptr<QFile> downloadFile;   // the local target of a download
+    std::unique_ptr<QFile> uploadFile;     // the local source of an upload
+    void closeAllFiles();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void wireListEvents();
+    void wireControlSocket();
+    void dispatchReply(const QString& reply);
+    void reply501();
+    void reply226();
+    void connectionFailed();
+    Form4* form4_ = nullptr;
+    ReplyFramer replyFramer_;
+    QStringList replyQueue_;
+    bool dispatching_ = false;
+    bool listLocalFolder();
+    void fillLocalEntries(const QString& nativeDir);
+    void createControls();
+    void createMenus();
+    void createToolbar();
+    QWidget* client_ = nullptr;        // the area below the menu bar
+    form11* splash_ = nullptr;
+};

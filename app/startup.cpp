@@ -1,0 +1,100 @@
+// Start-up of the main window.
+#include "app/startup.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QPointer>
+
+#include "app/form1.h"
+#include "app/splash_window.h"
+#include "platform/errors.h"
+#include "platform/list_view.h"
+#include "platform/mouse_pointer.h"
+#include "platform/program_folder.h"
+#include "platform/prompts.h"
+#include "platform/screen_units.h"
+#include "platform/settings_store.h"
+
+namespace {
+constexpr double DefaultHeight = 5000;
+constexpr double DefaultWidth = 7000;
+
+// A stored window length, or the default when the text is not a usable size.
+double stored_length(const QString& key, double fallback)
+{
+    bool ok = false;
+    const double v = settings::get(QStringLiteral("Form_Size"), key, QString::number(fallback)).trimmed().toDouble(&ok);
+    return ok && v >= 1000 && v <= 200000 ? v : fallback;
+}
+
+void add_columns(ListView* list, const QStringList& headers, const QList<int>& sixthsOrFifths, int parts)
+{
+    const double w = list->width();
+    for (int i = 0; i < headers.size(); ++i)
+        list->addColumn(headers.at(i), int(w * sixthsOrFifths.at(i) / parts));
+}
+} // namespace
+
+void form1::Form_Load()
+{
+    const bool ok = errors::trap(QStringLiteral("Form_Loadエラー"), [this] {
+        Clear_all();
+        mouse_pointer::set(mouse_pointer::Hourglass);
+        QPointer<form11> splash = new form11;
+        splash->show();
+        splash->repaint();
+        splash_ = splash;
+        closeAllFiles();
+
+        const double height = stored_length(QStringLiteral("Height"), DefaultHeight);
+        const double width = stored_length(QStringLiteral("Width"), DefaultWidth);
+        setOuterSizeTwips(width, height);
+
+        Show_disconnected();
+
+        const QString list = program_folder::file(QStringLiteral("server.lst"));
+        if (!QFile::exists(list)) {
+            prompts::Msg_box(QStringLiteral("ようこそ Palu_FTP　へ"), QStringLiteral("ようこそ"),
+                             prompts::vbInformation);
+            QFile file(list);
+            if (!file.open(QIODevice::WriteOnly))
+                errors::raise(errors::PathFileAccess, list);
+        }
+
+        Layout_controls();
+
+        const QString name = QStringLiteral("ﾌｧｲﾙ名"), size = QStringLiteral("サイズ"),
+                      date = QStringLiteral("日付");
+        add_columns(ListView2, {name, size, date, QString()}, {2, 1, 2, 0}, 5);
+        ListView2->setColumnAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+        ListView2->setView(3);
+        ListView2->update();
+
+        Local_list();
+
+        add_columns(ListView1, {name, size, date, QString(), QStringLiteral("属性")}, {2, 1, 2, 0, 1}, 6);
+        ListView1->setColumnAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+        ListView1->setView(3);
+        ListView1->update();
+
+        mouse_pointer::set(mouse_pointer::Default);
+        if (splash)
+            splash->close();
+    });
+    if (!ok)
+        mouse_pointer::set(mouse_pointer::Default);
+}
+
+int palu_main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("PALU_FTP"));
+    QApplication::setFont(gothic_font(9));
+    form1 window;
+    errors::set_close_files_hook([&window] { window.closeAllFiles(); });
+    window.Form_Load();
+    window.show();
+    const int rc = QApplication::exec();
+    settings::flush();
+    return rc;
+}

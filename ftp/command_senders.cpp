@@ -1,0 +1,86 @@
+// The senders of the login and listing conversation, the PORT builder, the
+// step machine that each "200" reply advances, and QUIT.
+#include "app/form1.h"
+#include "ftp/reply_texts.h"
+#include "platform/errors.h"
+#include "platform/prompts.h"
+#include "platform/winsock.h"
+
+namespace {
+const QString CrLf = QStringLiteral("\r\n");
+}
+
+void form1::sendLine(const QString& line)
+{
+    送信文字列 = line + CrLf;
+    Send_command();
+}
+
+void form1::connectionFailed()
+{
+    prompts::Msg_box(QStringLiteral("接続エラー"), QStringLiteral("接続エラー"), prompts::vbExclamation);
+    Clear_connect();
+}
+
+void form1::Send_user() { sendLine(QStringLiteral("USER ") + ユーザー名); }
+void form1::Send_pass() { sendLine(QStringLiteral("PASS ") + パスワード); }
+void form1::Send_pwd() { sendLine(QStringLiteral("PWD")); }
+void form1::Send_type() { sendLine(QStringLiteral("TYPE A")); }
+
+bool form1::Make_port()
+{
+    const QString line = port_line(Winsock1->LocalIP(), Winsock2->LocalPort);
+    if (line.isEmpty()) {
+        connectionFailed();
+        return false;
+    }
+    送信文字列 = line;
+    return true;
+}
+
+void form1::Data_step()
+{
+    switch (ループ回数) {
+    case 0:
+        if (Make_port()) {
+            Send_command();
+            ループ回数 = 1;
+        }
+        break;
+    case 1:
+        sendLine(QStringLiteral("LIST"));
+        ループ回数 = 0;
+        break;
+    case 2:
+        if (Make_port()) {
+            Send_command();
+            ループ回数 = 3;
+        }
+        break;
+    case 3:
+        sendLine(QStringLiteral("RETR ") + Down_File);
+        fCount = 1;
+        break;
+    case 4:
+        if (Make_port()) {
+            Send_command();
+            ループ回数 = 5;
+        }
+        break;
+    case 5:
+        Up_LoadA();
+        break;
+    default:
+        break;
+    }
+}
+
+void form1::Send_quit()
+{
+    if (Winsock1->State() != Winsock::sckConnected) {
+        prompts::Msg_box(QStringLiteral("ｻｰﾊﾞｰに接続されていません"), QStringLiteral("接続エラー"),
+                         prompts::vbInformation);
+        return;
+    }
+    sendLine(QStringLiteral("QUIT"));
+}

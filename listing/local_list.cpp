@@ -1,0 +1,121 @@
+// Filling the local list from the current local folder.
+#include <QComboBox>
+#include <QDirIterator>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+#include "app/form1.h"
+#include "platform/click_label.h"
+#include "platform/drive_view.h"
+#include "platform/list_view.h"
+#include "platform/mouse_pointer.h"
+#include "platform/program_folder.h"
+#include "platform/prompts.h"
+#include "listing/size_text.h"
+
+namespace {
+constexpr int SortByName = 0;
+constexpr int SortByKind = 3;
+
+enum class ListResult { Listed, Unreadable };
+
+// The two first characters of a drive entry: letter and colon.
+QString drive_of(const QComboBox* drive1) { return drive1->currentText().left(2); }
+} // namespace
+
+QString form1::currentDrive() const { return drive_of(Drive1); }
+
+bool form1::selectDrive(const QString& letterColon)
+{
+    const QString wanted = letterColon.left(2).toLower();
+    for (int i = 0; i < Drive1->count(); ++i) {
+        if (Drive1->itemText(i).left(2).toLower() == wanted) {
+            if (i == Drive1->currentIndex())
+                return false;
+            Drive1->setCurrentIndex(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+void form1::fillLocalEntries(const QString& nativeDir)
+{
+    // Hidden entries (dot names) are left out; read-only and special files
+    // are listed like any other file.
+    QDirIterator it(nativeDir, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        const QString name = info.fileName();
+        if (!drives::expressible(name))
+            continue;   // a '\' in the name cannot be written as a drive path
+        const QString date = info.lastModified().toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+        if (info.isDir())
+            ListView2->addItem(name, 1, {QString(), date, QStringLiteral("0")});
+        else
+            ListView2->addItem(name, 2, {local_size_text(info.size()), date, QStringLiteral("1")});
+    }
+}
+
+bool form1::listLocalFolder()
+{
+    mouse_pointer::set(mouse_pointer::Hourglass);
+    ListView2->hide();
+    ListView2->clear();
+    ListView2->setSorted(true);
+    ListView2->setSortKey(SortByName);
+    const QString drive = currentDrive();
+    if (現在のローカルパス.isEmpty()) {
+        Local_Dir = drive + QStringLiteral("\\");
+        Command2->setEnabled(false);
+    } else {
+        Local_Dir = drive + 現在のローカルパス + QStringLiteral("\\");
+        Command2->setEnabled(true);
+    }
+    Label4->setText(QStringLiteral("ﾛｰｶﾙﾊﾟｽ:") + Local_Dir);
+
+    const QString native = drives::to_native(Local_Dir);
+    const QFileInfo dir(native);
+    const bool readable = !native.isEmpty() && dir.isDir() && dir.isReadable() && dir.isExecutable();
+    if (readable)
+        fillLocalEntries(native);
+    ListView2->show();
+    if (ListView2->count() > 0)
+        ListView2->setCurrentRow(0, false);
+    ListView2->setSortKey(SortByName);
+    mouse_pointer::set(mouse_pointer::Default);
+    ListView2->setSortKey(SortByKind);
+    if (ListView2->count() > 0)
+        ListView2->setCurrentRow(0, false);
+    return readable;
+}
+
+void form1::Local_list()
+{
+    if (listLocalFolder())
+        return;
+    prompts::Msg_box(QStringLiteral("指定されフォルダーが読めません\n") + Local_Dir, QStringLiteral("エラー"),
+                     prompts::vbCritical);
+    // Fall back to the drive that holds the program's folder, once; then to
+    // that drive's root; an unreadable root leaves the list empty.
+    const QString programDrive = drives::from_native(program_folder::path()).left(2);
+    {
+        // The change handler would list again and could come back here.
+        const QSignalBlocker quiet(Drive1);
+        if (!programDrive.isEmpty() && selectDrive(programDrive))
+            現在のローカルパス.clear();
+    }
+    if (listLocalFolder())
+        return;
+    現在のローカルパス.clear();
+    listLocalFolder();
+}
+
+void form1::fillDriveList()
+{
+    const QSignalBlocker quiet(Drive1);
+    Drive1->clear();
+    Drive1->addItems(drives::drive_list());
+    Drive1->setCurrentIndex(0);
+}

@@ -1,0 +1,86 @@
+#include "platform/prompts.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace prompts {
+
+namespace {
+std::function<Reply(const Prompt&)>& script()
+{
+    static std::function<Reply(const Prompt&)> s;
+    return s;
+}
+
+QMessageBox::Icon to_qt_icon(int icon)
+{
+    switch (icon) {
+    case vbCritical: return QMessageBox::Critical;
+    case vbQuestion: return QMessageBox::Question;
+    case vbExclamation: return QMessageBox::Warning;
+    case vbInformation: return QMessageBox::Information;
+    default: return QMessageBox::NoIcon;
+    }
+}
+} // namespace
+
+int Msg_box(const QString& text, const QString& title, int icon, int buttons)
+{
+    if (script())
+        return script()({Prompt::Message, text, title, icon, buttons, {}}).answer;
+
+    QMessageBox box(to_qt_icon(icon), title, text, QMessageBox::NoButton, QApplication::activeWindow());
+    switch (buttons) {
+    case vbOKCancel:
+        box.addButton(QMessageBox::Ok)->setText(QStringLiteral("OK"));
+        box.addButton(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
+        break;
+    case vbYesNoCancel:
+        box.addButton(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
+        box.addButton(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
+        box.addButton(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
+        break;
+    case vbYesNo:
+        box.addButton(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
+        box.addButton(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
+        break;
+    default:
+        box.addButton(QMessageBox::Ok)->setText(QStringLiteral("OK"));
+        break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Ok: return vbOK;
+    case QMessageBox::Yes: return vbYes;
+    case QMessageBox::No: return vbNo;
+    default:
+        // Closing the box with the window button counts as its cancel choice.
+        return buttons == vbYesNo ? vbNo : (buttons == vbOKOnly ? vbOK : vbCancel);
+    }
+}
+
+QString Input_box(const QString& prompt, const QString& title, const QString& defaultText)
+{
+    if (script())
+        return script()({Prompt::Input, prompt, title, vbNoIcon, vbOKCancel, defaultText}).text;
+    bool ok = false;
+    const QString text = QInputDialog::getText(QApplication::activeWindow(), title, prompt,
+                                               QLineEdit::Normal, defaultText, &ok);
+    return ok ? text : QString();
+}
+
+void show_modal(QDialog* dialog)
+{
+    if (script()) {
+        dialog->setModal(false);
+        dialog->show();
+        return;
+    }
+    dialog->exec();
+}
+
+void set_script(std::function<Reply(const Prompt&)> s) { script() = std::move(s); }
+bool scripted() { return bool(script()); }
+
+} // namespace prompts

@@ -1,0 +1,359 @@
+#include "platform/winsock.h"
+
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <utility>
+
+namespace {
+
+// How long a closed connection may keep flushing bytes the peer does not
+// read before it is cut.
+constexpr int kLingerMs = 30000;
+
+QString dottedLocalAddress(const QTcpSocket* s)
+{
+    const QHostAddress a = s->localAddress();
+    if (a.isNull())
+        return {};
+    bool v4 = false;
+    const quint32 ip = a.toIPv4Address(&v4);  // also unwraps ::ffff:a.b.c.d
+    return v4 ? QHostAddress(ip).toString() : a.toString();
+}
+
+bool saysThat(const QString& text, const char* english)
+{
+    return text == QLatin1String(english)
+        || text == QCoreApplication::translate("QNativeSocketEngine", english);
+}
+
+} // namespace
+
+Winsock::Winsock(QObject* parent) : QObject(parent) {}
+
+// The sockets are children; QObject cuts their connections to this object
+// before it deletes them, so nothing reaches a half-destroyed control.
+Winsock::~Winsock() = default;
+
+template <class F>
+void Winsock::post(F&& event)
+{
+    const quint64 generation = generation_;
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation, event = std::forward<F>(event)]() mutable {
+            if (true)
+                event();
+        },
+        Qt::QueuedConnection);
+}
+
+qint64 Winsock::BytesReceived() const
+{
+    return sock_ ? sock_->bytesAvailable() : 0;
+}
+
+void Winsock::Connect()
+{
+    reset();
+    state_ = sckConnecting;
+    // Started from the event loop so Connect() always returns in state 6,
+    // whatever the system does with a loopback connect.
+    post([this, host = RemoteHost.trimmed(), port = RemotePort] { startConnect(host, port, true); });
+}
+
+void Winsock::startConnect(const QString& host, int port, bool preferIPv4)
+{
+    if (host.isEmpty()) {
+        fail(sckHostNotFound, QStringLiteral("接続先のホスト名がありません。"));
+        return;
+    }
+    if (port < 1 || port > 65535) {
+        fail(sckAddressNotAvailable, QStringLiteral("ポート番号 %1 には接続できません。").arg(port));
+        return;
+    }
+    QHostAddress literal;
+    const bool ipv6Literal = literal.setAddress(host) && literal.protocol() == QAbstractSocket::IPv6Protocol;
+    ipv4Only_ = preferIPv4 && !ipv6Literal;
+    connectHost_ = host;
+    connectPort_ = port;
+    sock_ = new QTcpSocket(this);
+    wire(sock_);
+    sock_->connectToHost(host, quint16(port), QIODevice::ReadWrite,
+                         ipv4Only_ ? QAbstractSocket::IPv4Protocol : QAbstractSocket::AnyIPProtocol);
+}
+
+bool Winsock::Listen()
+{
+    reset();
+    if (LocalPort < 0 || LocalPort > 65535) {
+        fail(sckAddressNotAvailable, QStringLiteral("ポート番号 %1 では待ち受けできません。").arg(LocalPort));
+        return false;
+    }
+    auto* server = new QTcpServer(this);
+    if (!server->listen(QHostAddress::AnyIPv4, quint16(LocalPort))) {
+        const QString text = server->errorString();
+        const int number = errorNumber(server->serverError(), text);
+        delete server;
+        fail(number, text);
+        return false;
+    }
+    server_ = server;
+    connect(server_, &QTcpServer::newConnection, this, &Winsock::onNewConnection);
+    LocalPort = server_->serverPort();
+    state_ = sckListening;
+    return true;
+}
+
+void Winsock::Accept(int requestID)
+{
+    QTcpSocket* s = pending_.take(requestID);
+    if (!s)
+        s = orphans_.take(requestID);
+    if (!s) {
+        fail(sckBadState, QStringLiteral("受け付ける接続要求 (%1) がありません。").arg(requestID));
+        return;
+    }
+    reset();
+    disposeOrphans();  // one control, one connection: the others are turned away
+    sock_ = s;
+    wire(s);
+    localIP_ = dottedLocalAddress(s);
+    state_ = sckConnected;
+    // It may have sent, or even sent and closed, while it waited.
+    if (s->state() != QAbstractSocket::ConnectedState)
+        peerClosed();
+    else if (s->bytesAvailable() > 0)
+        postDataArrival();
+}
+
+bool Winsock::SendData(const QByteArray& bytes)
+{
+    if (state_ != sckConnected || !sock_)
+        return false;
+    if (bytes.isEmpty()) {
+        if (sock_->bytesToWrite() == 0)
+            post([this] { emit SendComplete(); });
+        else
+            sendPending_ = true;
+        return true;
+    }
+    if (sock_->write(bytes) != bytes.size())
+        return false;
+    sendPending_ = true;
+    return true;
+}
+
+QByteArray Winsock::GetData()
+{
+    return sock_ ? sock_->readAll() : QByteArray();
+}
+
+void Winsock::Close()
+{
+    reset();
+}
+
+void Winsock::reset()
+{
+    ++generation_;
+    dataPosted_ = false;
+    sendPending_ = false;
+    ipv4Only_ = false;
+    localIP_.clear();
+    if (server_) {
+        server_->disconnect(this);
+        server_->close();
+        server_->deleteLater();
+        server_ = nullptr;
+    }
+    if (!pending_.isEmpty()) {
+        // The classic handler closes the listener and then accepts: keep what
+        // arrived until the event loop turns, then turn it away.
+        orphans_.insert(pending_);
+        pending_.clear();
+        QMetaObject::invokeMethod(this, &Winsock::disposeOrphans, Qt::QueuedConnection);
+    }
+    if (sock_) {
+        release(sock_);
+        sock_ = nullptr;
+    }
+    state_ = sckClosed;
+}
+
+void Winsock::wire(QTcpSocket* s)
+{
+    connect(s, &QTcpSocket::connected, this, [this, s] {
+        if (s == sock_)
+            onConnected();
+    });
+    connect(s, &QTcpSocket::readyRead, this, [this, s] {
+        if (s == sock_)
+            postDataArrival();
+    });
+    connect(s, &QTcpSocket::disconnected, this, [this, s] {
+        if (s == sock_)
+            peerClosed();
+    });
+    connect(s, &QTcpSocket::errorOccurred, this, [this, s](QAbstractSocket::SocketError e) {
+        if (s == sock_)
+            onSocketError(e);
+    });
+    connect(s, &QTcpSocket::bytesWritten, this, [this, s](qint64 n) {
+        if (s == sock_)
+            onBytesWritten(n);
+    });
+}
+
+void Winsock::release(QTcpSocket* s)
+{
+    s->disconnect(this);
+    if (s->state() != QAbstractSocket::ConnectedState) {
+        s->abort();
+        s->deleteLater();
+        return;
+    }
+    // Bytes SendData accepted still go out, followed by the FIN; a peer that
+    // never reads them does not keep the socket forever.
+    connect(s, &QAbstractSocket::disconnected, s, &QObject::deleteLater);
+    connect(s, &QAbstractSocket::errorOccurred, s, &QObject::deleteLater);
+    QTimer::singleShot(kLingerMs, s, [s] {
+        s->abort();
+        s->deleteLater();
+    });
+    s->disconnectFromHost();  // closes at once when nothing is left to send
+}
+
+void Winsock::fail(int number, const QString& description)
+{
+    state_ = sckError;
+    post([this, number, description] { emit Error(number, description); });
+}
+
+void Winsock::postDataArrival()
+{
+    if (dataPosted_)
+        return;  // the waiting event will report these bytes too
+    dataPosted_ = true;
+    post([this] {
+        dataPosted_ = false;
+        const qint64 waiting = sock_ ? sock_->bytesAvailable() : 0;
+        if (waiting > 0)
+            emit DataArrival(waiting);
+    });
+}
+
+void Winsock::peerClosed()
+{
+    if (state_ != sckConnected)
+        return;
+    state_ = sckClosing;
+    // Bytes that came before the FIN are announced before the close.
+    if (sock_ && sock_->bytesAvailable() > 0)
+        postDataArrival();
+    post([this] { emit CloseEvent(); });
+}
+
+void Winsock::onConnected()
+{
+    if (state_ != sckConnecting)
+        return;
+    state_ = sckConnected;
+    localIP_ = dottedLocalAddress(sock_);
+    post([this] { emit ConnectEvent(); });
+}
+
+void Winsock::onSocketError(QAbstractSocket::SocketError error)
+{
+    if (state_ == sckClosing || state_ == sckError)
+        return;  // the connection is already over; the first word stands
+    if (error == QAbstractSocket::RemoteHostClosedError && state_ == sckConnected) {
+        peerClosed();  // an orderly end, not an error
+        return;
+    }
+    if (error == QAbstractSocket::HostNotFoundError && ipv4Only_ && state_ == sckConnecting) {
+        // No IPv4 address for the name: try whatever it has.
+        ipv4Only_ = false;
+        post([this] {
+            if (sock_) {
+                release(sock_);
+                sock_ = nullptr;
+            }
+            startConnect(connectHost_, connectPort_, false);
+        });
+        return;
+    }
+    const QString text = sock_->errorString();
+    fail(errorNumber(error, text), text);
+}
+
+void Winsock::onBytesWritten(qint64 bytes)
+{
+    const qint64 remaining = sock_->bytesToWrite();
+    post([this, bytes, remaining] { emit SendProgress(bytes, remaining); });
+    if (remaining == 0 && sendPending_) {
+        sendPending_ = false;
+        post([this] { emit SendComplete(); });
+    }
+}
+
+void Winsock::onNewConnection()
+{
+    while (server_ && server_->hasPendingConnections()) {
+        QTcpSocket* s = server_->nextPendingConnection();
+        if (!s)
+            break;
+        // Ours now: closing the listener must not take it along.
+        s->setParent(this);
+        const int id = ++lastRequestId_;
+        pending_.insert(id, s);
+        post([this, id] {
+            if (pending_.contains(id))
+                emit ConnectionRequest(id);
+        });
+    }
+}
+
+void Winsock::disposeOrphans()
+{
+    for (QTcpSocket* s : std::as_const(orphans_)) {
+        s->abort();
+        s->deleteLater();
+    }
+    orphans_.clear();
+}
+
+int Winsock::errorNumber(QAbstractSocket::SocketError error, const QString& text)
+{
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError: return sckConnectionRefused;
+    case QAbstractSocket::RemoteHostClosedError: return sckConnectionReset;
+    case QAbstractSocket::HostNotFoundError: return sckHostNotFound;
+    case QAbstractSocket::SocketAccessError: return sckAccessDenied;
+    case QAbstractSocket::SocketResourceError: return sckNoBufferSpace;
+    case QAbstractSocket::SocketTimeoutError: return sckTimedout;
+    case QAbstractSocket::DatagramTooLargeError: return sckMsgTooBig;
+    case QAbstractSocket::AddressInUseError: return sckAddressInUse;
+    case QAbstractSocket::SocketAddressNotAvailableError: return sckAddressNotAvailable;
+    case QAbstractSocket::UnsupportedSocketOperationError: return sckOpNotSupported;
+    case QAbstractSocket::UnfinishedSocketOperationError: return sckInProgress;
+    case QAbstractSocket::TemporaryError: return sckWouldBlock;
+    case QAbstractSocket::NetworkError:
+        if (saysThat(text, "Connection timed out") || saysThat(text, "Network operation timed out"))
+            return sckTimedout;
+        if (saysThat(text, "Host unreachable"))
+            return sckHostUnreachable;
+        if (saysThat(text, "Network unreachable"))
+            return sckNetworkUnreachable;
+        if (saysThat(text, "The bound address is already in use"))
+            return sckAddressInUse;
+        if (saysThat(text, "Connection refused"))
+            return sckConnectionRefused;
+        return sckConnectAborted;
+    default:
+        return sckConnectAborted;
+    }
+}

@@ -1,0 +1,126 @@
+// The socket control the program talks through: the classic properties,
+// operations, state numbers and events, on top of QTcpSocket/QTcpServer.
+//
+// Every event is posted to the event loop and delivered later, never from
+// inside Qt's own socket signals: handlers open modal dialogs (nested event
+// loops), and Qt does not re-emit readyRead while one of its signals is still
+// on the stack. Events of a connection that was closed (or replaced by a new
+// Connect/Listen/Accept) are dropped.
+#pragma once
+
+#include <QAbstractSocket>
+#include <QByteArray>
+#include <QMap>
+#include <QObject>
+#include <QString>
+
+class QTcpServer;
+class QTcpSocket;
+
+class Winsock : public QObject {
+    Q_OBJECT
+public:
+    enum StateNo {
+        sckClosed = 0,
+        sckOpen = 1,
+        sckListening = 2,
+        sckConnecting = 6,
+        sckConnected = 7,
+        sckClosing = 8,  // the peer closed; stays until Close()
+        sckError = 9,
+    };
+
+    // Error numbers of the socket layer (the classic numbering).
+    enum ErrorNo {
+        sckAccessDenied = 10013,
+        sckWouldBlock = 10035,
+        sckInProgress = 10036,
+        sckMsgTooBig = 10040,
+        sckOpNotSupported = 10045,
+        sckAddressInUse = 10048,
+        sckAddressNotAvailable = 10049,
+        sckNetworkUnreachable = 10051,
+        sckConnectAborted = 10053,
+        sckConnectionReset = 10054,
+        sckNoBufferSpace = 10055,
+        sckTimedout = 10060,
+        sckConnectionRefused = 10061,
+        sckHostUnreachable = 10065,
+        sckHostNotFound = 11001,
+        sckBadState = 40006,
+    };
+
+    explicit Winsock(QObject* parent = nullptr);
+    ~Winsock() override;
+
+    QString RemoteHost;
+    int RemotePort = 0;
+    int LocalPort = 0;  // 0: the system chooses; after Listen() the port in use
+
+    int State() const { return state_; }
+    // Dotted decimal of the local end of the connection ("" without one).
+    QString LocalIP() const { return localIP_; }
+    // Bytes received and not yet taken with GetData().
+    qint64 BytesReceived() const;
+
+    // Connects to RemoteHost:RemotePort, IPv4 first (a PORT command can only
+    // name an IPv4 address). Ends in ConnectEvent or Error.
+    void Connect();
+    // Listens on every IPv4 address at LocalPort. False (and an Error event)
+    // when the port cannot be had.
+    bool Listen();
+    // Makes the connection announced by ConnectionRequest(requestID) this
+    // control's connection; works after Close() of the listener, as the
+    // classic handler does. Other waiting connections are dropped.
+    void Accept(int requestID);
+    // Queues bytes for sending; false unless connected.
+    bool SendData(const QByteArray& bytes);
+    // Every byte received so far.
+    QByteArray GetData();
+    // Ends the connection and/or the listener. Bytes already queued by
+    // SendData still reach the peer before the connection ends.
+    void Close();
+
+    // Classic error number for a Qt socket error; Qt reports several system
+    // errors as NetworkError, told apart only by the text.
+    static int errorNumber(QAbstractSocket::SocketError error, const QString& text);
+
+signals:
+    void ConnectEvent();
+    void DataArrival(qint64 bytesTotal);
+    void CloseEvent();
+    void Error(int number, const QString& description);
+    void ConnectionRequest(int requestID);
+    void SendProgress(qint64 bytesSent, qint64 bytesRemaining);
+    void SendComplete();
+
+private:
+    template <class F>
+    void post(F&& event);
+    void reset();
+    void startConnect(const QString& host, int port, bool preferIPv4);
+    void wire(QTcpSocket* s);
+    void release(QTcpSocket* s);
+    void fail(int number, const QString& description);
+    void postDataArrival();
+    void peerClosed();
+    void onConnected();
+    void onSocketError(QAbstractSocket::SocketError error);
+    void onBytesWritten(qint64 bytes);
+    void onNewConnection();
+    void disposeOrphans();
+
+    QTcpSocket* sock_ = nullptr;
+    QTcpServer* server_ = nullptr;
+    QMap<int, QTcpSocket*> pending_;  // arrived on the listener, not accepted yet
+    QMap<int, QTcpSocket*> orphans_;  // their listener was closed; Accept may still take one
+    int state_ = sckClosed;
+    quint64 generation_ = 0;  // bumped whenever the connection changes
+    int lastRequestId_ = 0;
+    bool dataPosted_ = false;   // a DataArrival is waiting in the event queue
+    bool sendPending_ = false;  // SendComplete owed once the write buffer drains
+    bool ipv4Only_ = false;     // the running connect attempt is restricted to IPv4
+    QString connectHost_;       // what the running connect attempt asked for
+    int connectPort_ = 0;
+    QString localIP_;
+};

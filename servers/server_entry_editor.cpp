@@ -1,0 +1,140 @@
+#include "servers/server_entry_editor.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+#include "platform/errors.h"
+#include "platform/prompts.h"
+#include "platform/settings_store.h"
+#include "servers/server_list_dialog.h"
+#include "servers/server_list_file.h"
+
+namespace {
+// The built-in mail addresses used for anonymous logins.
+const QString PrimaryMail = QStringLiteral("palu_ftp@example.jp");
+const QString SecondaryMail = QStringLiteral("guest@example.jp");
+
+QString without_leading_blanks(const QString& s)
+{
+    qsizetype i = 0;
+    while (i < s.size() && s.at(i) == u' ')
+        ++i;
+    return s.mid(i);
+}
+} // namespace
+
+Form5::Form5(Form4* manager, QWidget* parent) : QDialog(parent), manager_(manager)
+{
+    setWindowTitle(QStringLiteral("ｻｰﾊﾞｰ設定"));
+    auto* grid = new QGridLayout(this);
+    int row = 0;
+    const auto field = [&](const QString& label, QLineEdit*& edit, int span = 2) {
+        edit = new QLineEdit(this);
+        grid->addWidget(new QLabel(label, this), row, 0);
+        grid->addWidget(edit, row, 1, 1, span);
+        ++row;
+    };
+    field(QStringLiteral("ｻｰﾊﾞｰ名"), Text1);
+    field(QStringLiteral("ｻｰﾊﾞｰｱﾄﾞﾚｽ"), Text2);
+    field(QStringLiteral("ﾕｰｻﾞｰ名"), Text3);
+    field(QStringLiteral("ﾊﾟｽﾜｰﾄﾞ"), Text4);
+    Text4->setEchoMode(QLineEdit::Password);
+    Check1 = new QCheckBox(QStringLiteral("ａｎｏｎｙｍｏｕｓ"), this);
+    Check2 = new QCheckBox(QStringLiteral("ﾒｰﾙｱﾄﾞﾚｽ"), this);
+    grid->addWidget(Check1, row, 1);
+    grid->addWidget(Check2, row, 2);
+    ++row;
+    field(QStringLiteral("接続時ﾛｰｶﾙﾌｫﾙﾀﾞ"), Text5, 1);
+    Command3 = new QPushButton(QStringLiteral("..."), this);
+    grid->addWidget(Command3, row - 1, 2);
+    field(QStringLiteral("接続時ｻｰﾊﾞｰﾌｫﾙﾀﾞ"), Text6);
+    field(QStringLiteral("ポート"), Text7);
+    field(QStringLiteral("ﾘﾄﾗｲ回数"), Text8);
+    field(QStringLiteral("ﾘﾄﾗｲ間隔"), Text9);
+    Command1 = new QPushButton(QStringLiteral("登録((&S)"), this);
+    Command2 = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ(&C)"), this);
+    grid->addWidget(Command1, row, 1);
+    grid->addWidget(Command2, row, 2);
+
+    connect(Check1, &QCheckBox::clicked, this, &Form5::Check1_Click);
+    connect(Check2, &QCheckBox::clicked, this, &Form5::Check2_Click);
+    connect(Command1, &QPushButton::clicked, this, &Form5::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &QDialog::hide);
+}
+
+void Form5::setChecksQuietly(bool anonymous, bool mail)
+{
+    const QSignalBlocker a(Check1), b(Check2);
+    Check1->setChecked(anonymous);
+    Check2->setChecked(mail);
+}
+
+void Form5::Check1_Click()
+{
+    if (Check1->isChecked()) {
+        Text3->setText(QStringLiteral("anonymous"));
+        Text3->setEnabled(false);
+    } else {
+        Text3->clear();
+        Text3->setEnabled(true);
+    }
+}
+
+void Form5::Check2_Click()
+{
+    if (Check2->isChecked()) {
+        QString mail = settings::get(QStringLiteral("OPTIONS"), QStringLiteral("MAIL"), SecondaryMail);
+        if (mail.trimmed().isEmpty())
+            mail = PrimaryMail;
+        Text4->setText(mail);
+        Text4->setEnabled(false);
+    } else {
+        Text4->clear();
+        Text4->setEnabled(true);
+    }
+}
+
+void Form5::Command1_Click()
+{
+    const QString title = QStringLiteral("登録エラー");
+    if (Text1->text().trimmed().isEmpty() || Text2->text().trimmed().isEmpty() ||
+        Text3->text().trimmed().isEmpty()) {
+        prompts::Msg_box(QStringLiteral("必要最小限の情報が不足しています。"), title, prompts::vbExclamation);
+        return;
+    }
+    if (Text4->text().trimmed().isEmpty() &&
+        prompts::Msg_box(QStringLiteral("パスワードが設定されていません。このまま登録しますか？"), title,
+                         prompts::vbNoIcon, prompts::vbYesNo) != prompts::vbYes)
+        return;
+    const QString local = without_leading_blanks(Text5->text());
+    if (!local.trimmed().isEmpty() && (local.size() < 2 || local.at(1) != u':')) {
+        prompts::Msg_box(QStringLiteral("ローカルパスの設定が正しくありません（例 C:\\FTP)"), title,
+                         prompts::vbExclamation);
+        return;
+    }
+    errors::trap(QStringLiteral("エラー"), [&] {
+        const QString name = without_leading_blanks(Text1->text());
+        const QStringList keys = {"s_adress", "s_user", "s_pass", "s_local_path", "Server_name_path",
+                                  "ポートNo", "リトライ回数", "リトライ間隔", "Anony_Name", "Anony_Mail"};
+        const QStringList values = {without_leading_blanks(Text2->text()), without_leading_blanks(Text3->text()),
+                                    without_leading_blanks(Text4->text()), local,
+                                    without_leading_blanks(Text6->text()), without_leading_blanks(Text7->text()),
+                                    Text8->text(), Text9->text(),
+                                    Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"),
+                                    Check2->isChecked() ? QStringLiteral("1") : QStringLiteral("0")};
+        for (int i = 0; i < keys.size(); ++i)
+            settings::save(name, keys.at(i), values.at(i));
+        if (manager_->Edit == 1) {
+            manager_->showList(server_list::rename(manager_->L_server, name));
+        } else {
+            server_list::append(name);
+            manager_->Server_load();
+        }
+        manager_->Edit = 0;
+        hide();
+    });
+}

@@ -1,0 +1,26 @@
+// server.lst: the display names of the registered servers, one per line, in
+// registration order. Each name is also the settings section of its record.
+#pragma once
+#include <QByteArray>
+#include <QStringList>
+
+namespace server_list {
+
+QString path();
+
+// Lines of the file text: a line ends at CR LF, a lone CR or a lone LF.
+QStringList parse(const QByteArray& bytes);
+QByteArray serialize(const QStringList& lines);   // each line and CR LF
+
+// The operations throw errors::RunError naming the file when it cannot be
+// read or written; a failed rewrite leaves the old file as it was.
+QStringList read();
+void append(const QString& name);
+// Replaces every line equal to oldName; returns the lines written.
+QStringList rename(const QString& oldName, const QString& newName);
+// Deletes the record's section (unless its address reads as the "999"
+// marker of a missing section), then the first line equal to name; blank
+// lines are dropped in the same pass. Returns the lines written.
+QStringList remove(const QString& name);
+
+} // namespace server_list

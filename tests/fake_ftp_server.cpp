@@ -1,0 +1,309 @@
+#include "tests/fake_ftp_server.h"
+
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include "tests/test_support.h"
+
+namespace {
+
+// Lets a client in this same thread take in what was just written: one pass
+// picks the bytes up from the socket, the next delivers the event it posted.
+void letPeerRun()
+{
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
+}
+
+} // namespace
+
+FakeFtpServer::FakeFtpServer(QObject* parent) : QObject(parent), server_(new QTcpServer(this))
+{
+    connect(server_, &QTcpServer::newConnection, this, &FakeFtpServer::onNewConnection);
+    server_->listen(QHostAddress::LocalHost, 0);
+}
+
+FakeFtpServer::~FakeFtpServer() = default;
+
+quint16 FakeFtpServer::port() const
+{
+    return server_->isListening() ? server_->serverPort() : 0;
+}
+
+void FakeFtpServer::onCommand(const QString& prefix, Action action)
+{
+    for (Entry& e : script_) {
+        if (e.prefix.compare(prefix, Qt::CaseInsensitive) == 0) {
+            e.action = std::move(action);
+            return;
+        }
+    }
+    script_.append({prefix, std::move(action)});
+}
+
+void FakeFtpServer::scriptLogin(const QString& pwd)
+{
+    auto answer = [](const QByteArray& bytes) {
+        return [bytes](FakeFtpServer& s, const QString&) { s.reply(bytes); };
+    };
+    onCommand(QStringLiteral("USER"), answer("331 Password required.\r\n"));
+    onCommand(QStringLiteral("PASS"), answer("230 Logged in.\r\n"));
+    onCommand(QStringLiteral("PWD"), answer("257 \"" + pwd.toUtf8() + "\" is current\r\n"));
+    onCommand(QStringLiteral("TYPE"), answer("200 Type set.\r\n"));
+    onCommand(QStringLiteral("PORT"), answer("200 PORT command successful.\r\n"));
+    onCommand(QStringLiteral("CWD"), answer("250 CWD command successful.\r\n"));
+    onCommand(QStringLiteral("NOOP"), answer("200 NOOP ok.\r\n"));
+    onCommand(QStringLiteral("SYST"), answer("215 UNIX Type: L8\r\n"));
+    onCommand(QStringLiteral("QUIT"), [](FakeFtpServer& s, const QString&) {
+        s.reply("221 Goodbye.\r\n");
+        s.dropControl();
+    });
+}
+
+void FakeFtpServer::reply(const QByteArray& bytes)
+{
+    if (!control_ || control_->state() != QAbstractSocket::ConnectedState || bytes.isEmpty())
+        return;
+    control_->write(bytes);
+    control_->flush();
+}
+
+void FakeFtpServer::replyLine(const QString& line)
+{
+    reply(line.toUtf8() + "\r\n");
+}
+
+void FakeFtpServer::replyInPieces(const QByteArray& bytes, const QList<int>& sizes)
+{
+    if (control_ && control_->state() == QAbstractSocket::ConnectedState)
+        writePieces(control_, bytes, sizes);
+}
+
+void FakeFtpServer::writePieces(QTcpSocket* s, const QByteArray& bytes, const QList<int>& sizes)
+{
+    QPointer<QTcpSocket> guard(s);
+    qsizetype pos = 0;
+    for (int size : sizes) {
+        if (pos >= bytes.size() || size <= 0)
+            continue;
+        s->write(bytes.mid(pos, size));
+        s->flush();
+        pos += size;
+        letPeerRun();
+        if (!guard)
+            return;
+    }
+    if (pos < bytes.size()) {
+        s->write(bytes.mid(pos));
+        s->flush();
+    }
+}
+
+void FakeFtpServer::dropControl()
+{
+    QTcpSocket* s = control_;
+    control_ = nullptr;
+    lineBuffer_.clear();
+    skippingLongLine_ = false;
+    if (!s)
+        return;
+    s->disconnect(this);
+    if (s->state() == QAbstractSocket::UnconnectedState) {
+        s->deleteLater();
+        return;
+    }
+    // Replies already written go out before the FIN.
+    connect(s, &QAbstractSocket::disconnected, s, &QObject::deleteLater);
+    s->disconnectFromHost();
+}
+
+bool FakeFtpServer::controlConnected() const
+{
+    return control_ && control_->state() == QAbstractSocket::ConnectedState;
+}
+
+void FakeFtpServer::clearCommands()
+{
+    commands_.clear();
+    rawCommands_.clear();
+}
+
+bool FakeFtpServer::waitForCommandCount(const QString& prefix, int count, int ms)
+{
+    return wait_until(
+        [&] {
+            int seen = 0;
+            for (const QString& c : std::as_const(commands_))
+                if (c.startsWith(prefix, Qt::CaseInsensitive))
+                    ++seen;
+            return seen >= count;
+        },
+        ms);
+}
+
+void FakeFtpServer::onNewConnection()
+{
+    while (server_->hasPendingConnections()) {
+        QTcpSocket* s = server_->nextPendingConnection();
+        if (!s)
+            break;
+        // One control connection at a time: a newcomer replaces the old one,
+        // as a client reconnecting after a drop would expect.
+        if (control_) {
+            control_->disconnect(this);
+            control_->abort();
+            control_->deleteLater();
+        }
+        control_ = s;
+        ++connections_;
+        lineBuffer_.clear();
+        skippingLongLine_ = false;
+        s->setSocketOption(QAbstractSocket::LowDelayOption, 1);  // pieces leave as pieces
+        connect(s, &QTcpSocket::readyRead, this, &FakeFtpServer::readControl);
+        reply(greeting_);
+    }
+}
+
+void FakeFtpServer::readControl()
+{
+    // An action may pump the event loop; Qt does not announce bytes that
+    // arrive meanwhile again, so the outer call keeps reading until dry.
+    if (reading_)
+        return;
+    reading_ = true;
+    while (control_) {
+        QTcpSocket* s = control_;
+        lineBuffer_ += s->readAll();
+        if (skippingLongLine_) {
+            const qsizetype nl = lineBuffer_.indexOf('\n');
+            if (nl < 0) {
+                lineBuffer_.clear();
+                break;
+            }
+            lineBuffer_.remove(0, nl + 1);
+            skippingLongLine_ = false;
+        }
+        const qsizetype nl = lineBuffer_.indexOf('\n');
+        if (nl < 0) {
+            if (lineBuffer_.size() > kMaxLine) {
+                // A client that never ends its line must not eat the memory.
+                const QByteArray head = lineBuffer_.left(kMaxLine);
+                lineBuffer_.clear();
+                skippingLongLine_ = true;
+                handleLine(head);
+                continue;
+            }
+            break;
+        }
+        QByteArray raw = lineBuffer_.left(nl);
+        lineBuffer_.remove(0, nl + 1);
+        if (raw.endsWith('\r'))
+            raw.chop(1);
+        if (raw.size() > kMaxLine)
+            raw.truncate(kMaxLine);
+        handleLine(raw);
+    }
+    reading_ = false;
+}
+
+void FakeFtpServer::handleLine(const QByteArray& raw)
+{
+    rawCommands_.append(raw);
+    const QString line = QString::fromUtf8(raw);
+    commands_.append(line);
+    if (line.startsWith(QLatin1String("PORT "), Qt::CaseInsensitive))
+        parsePort(line);
+    for (qsizetype i = script_.size() - 1; i >= 0; --i) {
+        if (line.startsWith(script_.at(i).prefix, Qt::CaseInsensitive)) {
+            const Action action = script_.at(i).action;  // it may change the script
+            action(*this, line);
+            return;
+        }
+    }
+    reply(defaultReply_);
+}
+
+void FakeFtpServer::parsePort(const QString& line)
+{
+    dataHost_.clear();
+    dataPort_ = 0;
+    const QStringList parts = line.mid(5).trimmed().split(u',');
+    if (parts.size() != 6)
+        return;
+    int n[6];
+    for (int i = 0; i < 6; ++i) {
+        bool ok = false;
+        n[i] = parts.at(i).trimmed().toInt(&ok);
+        if (!ok || n[i] < 0 || n[i] > 255)
+            return;
+    }
+    dataHost_ = QStringLiteral("%1.%2.%3.%4").arg(n[0]).arg(n[1]).arg(n[2]).arg(n[3]);
+    dataPort_ = quint16(n[4] * 256 + n[5]);
+}
+
+bool FakeFtpServer::connectData(int ms)
+{
+    if (data_) {
+        data_->disconnect(this);
+        data_->abort();
+        data_->deleteLater();
+    }
+    received_.clear();
+    if (dataPort_ == 0)
+        return false;
+    QTcpSocket* s = new QTcpSocket(this);
+    data_ = s;
+    s->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    auto take = [this, s] {
+        if (s == data_)
+            received_ += s->readAll();
+    };
+    connect(s, &QTcpSocket::readyRead, this, take);
+    connect(s, &QTcpSocket::disconnected, this, take);
+    // The client may accept, take its bytes and close before this wait ends:
+    // what counts is that the connection was made.
+    bool made = false;
+    const QMetaObject::Connection flag = connect(s, &QTcpSocket::connected, this, [&made] { made = true; });
+    QPointer<QTcpSocket> guard(s);
+    s->connectToHost(dataHost_, dataPort_);
+    wait_until([&] { return made || !guard || guard->state() == QAbstractSocket::UnconnectedState; }, ms);
+    disconnect(flag);
+    return made;
+}
+
+void FakeFtpServer::sendData(const QByteArray& bytes, bool closeAfter)
+{
+    sendDataInPieces(bytes, {}, closeAfter);
+}
+
+void FakeFtpServer::sendDataInPieces(const QByteArray& bytes, const QList<int>& sizes, bool closeAfter)
+{
+    if (!data_ || data_->state() != QAbstractSocket::ConnectedState)
+        return;
+    writePieces(data_, bytes, sizes);
+    if (closeAfter)
+        closeData();
+}
+
+bool FakeFtpServer::waitDataClosed(int ms)
+{
+    const bool closed = wait_until(
+        [&] { return !data_ || data_->state() == QAbstractSocket::UnconnectedState; }, ms);
+    if (data_)
+        received_ += data_->readAll();
+    return closed;
+}
+
+void FakeFtpServer::closeData()
+{
+    if (data_)
+        data_->disconnectFromHost();
+}
+
+void FakeFtpServer::abortData()
+{
+    if (data_)
+        data_->abort();
+}

@@ -1,0 +1,111 @@
+// A scripted FTP server on 127.0.0.1 for protocol tests: it greets, records
+// every command line, answers from a script, can split or join replies across
+// TCP writes, and connects back to the client for active-mode data.
+//
+// It runs in the test's own thread: waits pump the event loop with a bound,
+// so the client under test keeps running while the server waits.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QTcpServer;
+class QTcpSocket;
+
+class FakeFtpServer : public QObject {
+    Q_OBJECT
+public:
+    using Action = std::function<void(FakeFtpServer&, const QString& line)>;
+
+    explicit FakeFtpServer(QObject* parent = nullptr);
+    ~FakeFtpServer() override;
+
+    quint16 port() const;
+
+    // --- control connection ---
+    // Sent as is to every new control connection; empty sends nothing.
+    void setGreeting(const QByteArray& bytes) { greeting_ = bytes; }
+    // Sent for a command no script entry matches; empty sends nothing.
+    void setDefaultReply(const QByteArray& bytes) { defaultReply_ = bytes; }
+    // Runs action for each command line that starts with prefix (case
+    // insensitive). The latest registration wins when several match; the
+    // same prefix again replaces the earlier action.
+    void onCommand(const QString& prefix, Action action);
+    // Answers USER 331, PASS 230, PWD 257 with pwd, TYPE/PORT/NOOP 200,
+    // CWD 250, SYST 215, QUIT 221 (then closes).
+    void scriptLogin(const QString& pwd = QStringLiteral("/"));
+
+    void reply(const QByteArray& bytes);     // raw bytes, nothing added
+    void replyLine(const QString& line);     // UTF-8 text + CR LF
+    // Sends bytes as separate TCP writes of the given sizes (the rest, if
+    // any, as a last piece), letting the event loop run between them so the
+    // client reads each piece on its own.
+    void replyInPieces(const QByteArray& bytes, const QList<int>& sizes);
+    void dropControl();                      // closes the control connection
+    bool controlConnected() const;
+    int connectionCount() const { return connections_; }  // control connections accepted so far
+
+    // Command lines received (without CR LF), decoded as UTF-8; raw bytes too.
+    QStringList commands() const { return commands_; }
+    QList<QByteArray> rawCommands() const { return rawCommands_; }
+    void clearCommands();
+    // Pumps the event loop until count commands starting with prefix have
+    // been received (case insensitive), at most ms milliseconds.
+    bool waitForCommand(const QString& prefix, int ms = 5000) { return waitForCommandCount(prefix, 1, ms); }
+    bool waitForCommandCount(const QString& prefix, int count, int ms = 5000);
+
+    // --- active-mode data connection ---
+    // Address of the last PORT command; port 0 when none was parsed.
+    QString dataHost() const { return dataHost_; }
+    quint16 dataPort() const { return dataPort_; }
+    // Connects to the client's listener named by the last PORT command and
+    // waits (bounded) until the connection is up.
+    bool connectData(int ms = 5000);
+    // Queues bytes on the data connection, then closes it gracefully (after
+    // the bytes) unless told not to.
+    void sendData(const QByteArray& bytes, bool closeAfter = true);
+    void sendDataInPieces(const QByteArray& bytes, const QList<int>& sizes, bool closeAfter = true);
+    // Everything the client sent over the current data connection.
+    QByteArray receivedData() const { return received_; }
+    // Waits until the data connection is closed (either side) and every byte
+    // it carried has been read.
+    bool waitDataClosed(int ms = 5000);
+    void closeData();   // graceful: queued bytes go first
+    void abortData();   // reset at once
+
+    // Lines longer than this are cut to this length (the rest is skipped).
+    static constexpr int kMaxLine = 64 * 1024;
+
+private:
+    void onNewConnection();
+    void readControl();
+    void handleLine(const QByteArray& raw);
+    void parsePort(const QString& line);
+    void writePieces(QTcpSocket* s, const QByteArray& bytes, const QList<int>& sizes);
+
+    struct Entry {
+        QString prefix;
+        Action action;
+    };
+
+    QTcpServer* server_ = nullptr;
+    QPointer<QTcpSocket> control_;
+    QPointer<QTcpSocket> data_;
+    QByteArray greeting_ = "220 fake ready\r\n";
+    QByteArray defaultReply_ = "502 Command not implemented.\r\n";
+    QList<Entry> script_;
+    QStringList commands_;
+    QList<QByteArray> rawCommands_;
+    QByteArray lineBuffer_;
+    bool skippingLongLine_ = false;
+    bool reading_ = false;  // readControl is on the stack (an action may pump events)
+    int connections_ = 0;
+    QString dataHost_;
+    quint16 dataPort_ = 0;
+    QByteArray received_;
+};

@@ -1,0 +1,147 @@
+#include "tests/real_ftp_server.h"
+
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QHostAddress>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include "tests/test_support.h"
+
+namespace {
+
+// A port nobody holds right now; another process may still take it before
+// the server binds, which start() notices and retries.
+quint16 freePort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return port;
+}
+
+} // namespace
+
+RealFtpServer::RealFtpServer(const QString& user, const QString& password)
+    : user_(user), password_(password)
+{
+}
+
+RealFtpServer::~RealFtpServer()
+{
+    stop();
+}
+
+bool RealFtpServer::running() const
+{
+    return proc_ && proc_->state() == QProcess::Running;
+}
+
+void RealFtpServer::drainOutput() const
+{
+    if (proc_)
+        log_ += QString::fromLocal8Bit(proc_->readAll());
+}
+
+QString RealFtpServer::output() const
+{
+    drainOutput();
+    return log_;
+}
+
+bool RealFtpServer::start(int ms)
+{
+    stop();
+    error_.clear();
+    if (!QFileInfo(python_).isExecutable()) {
+        error_ = QStringLiteral("no Python interpreter at %1 (install python3-pyftpdlib)").arg(python_);
+        return false;
+    }
+    if (!root_.isValid()) {
+        error_ = QStringLiteral("cannot create a temporary root folder: %1").arg(root_.errorString());
+        return false;
+    }
+    QDeadlineTimer deadline(ms);
+    for (int attempt = 0; attempt < 5 && !deadline.hasExpired(); ++attempt) {
+        const quint16 port = freePort();
+        if (port == 0) {
+            error_ = QStringLiteral("no free TCP port on 127.0.0.1");
+            return false;
+        }
+        log_.clear();
+        proc_ = std::make_unique<QProcess>();
+        proc_->setProcessChannelMode(QProcess::MergedChannels);
+        proc_->setWorkingDirectory(root_.path());
+        proc_->start(python_, {QStringLiteral("-m"), QStringLiteral("pyftpdlib"),
+                               QStringLiteral("-i"), QStringLiteral("127.0.0.1"),
+                               QStringLiteral("-p"), QString::number(port), QStringLiteral("-w"),
+                               QStringLiteral("-d"), root_.path(), QStringLiteral("-u"), user_,
+                               QStringLiteral("-P"), password_});
+        if (!proc_->waitForStarted(int(qMax<qint64>(deadline.remainingTime(), 1)))) {
+            error_ = QStringLiteral("cannot run %1: %2").arg(python_, proc_->errorString());
+            proc_.reset();
+            return false;
+        }
+        if (waitAccepting(port, int(qMax<qint64>(deadline.remainingTime(), 1)))) {
+            port_ = port;
+            return true;
+        }
+        const QString said = output();
+        stop();
+        if (said.contains(QLatin1String("No module named pyftpdlib"))
+            || said.contains(QLatin1String("No module named 'pyftpdlib'"))) {
+            error_ = QStringLiteral("%1 has no pyftpdlib module (install python3-pyftpdlib)").arg(python_);
+            return false;
+        }
+        if (said.contains(QLatin1String("Address already in use")))
+            continue;  // someone took the port between the probe and the bind
+        error_ = QStringLiteral("pyftpdlib did not start on port %1: %2").arg(port).arg(said.trimmed());
+        return false;
+    }
+    if (error_.isEmpty())
+        error_ = QStringLiteral("pyftpdlib did not accept connections in time: %1").arg(output().trimmed());
+    return false;
+}
+
+bool RealFtpServer::waitAccepting(quint16 port, int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        if (!running())
+            return false;
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, port);
+        wait_until([&] { return probe.state() == QAbstractSocket::ConnectedState
+                                || probe.state() == QAbstractSocket::UnconnectedState || !running(); },
+                   int(qMax<qint64>(deadline.remainingTime(), 1)));
+        if (probe.state() == QAbstractSocket::ConnectedState) {
+            probe.abort();
+            return true;
+        }
+        // Not listening yet: wait for the server to log its start-up (or
+        // die), with a short bound before probing again.
+        const qint64 seen = proc_->bytesAvailable();
+        wait_until([&] { return !running() || proc_->bytesAvailable() != seen; }, 100);
+    }
+    return false;
+}
+
+void RealFtpServer::stop()
+{
+    if (!proc_)
+        return;
+    drainOutput();
+    if (proc_->state() != QProcess::NotRunning) {
+        proc_->terminate();
+        if (!proc_->waitForFinished(3000)) {
+            proc_->kill();
+            proc_->waitForFinished(3000);
+        }
+    }
+    drainOutput();
+    proc_.reset();
+    port_ = 0;
+}

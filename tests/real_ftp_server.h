@@ -1,0 +1,47 @@
+// A real FTP server (Debian's python3-pyftpdlib) on 127.0.0.1 with a fresh
+// temporary root, for end-to-end tests. Stopped when the object goes.
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+#include <memory>
+
+class QProcess;
+
+class RealFtpServer {
+public:
+    explicit RealFtpServer(const QString& user = QStringLiteral("palu"),
+                           const QString& password = QStringLiteral("palu-secret"));
+    ~RealFtpServer();
+    RealFtpServer(const RealFtpServer&) = delete;
+    RealFtpServer& operator=(const RealFtpServer&) = delete;
+
+    // Starts the server and waits (at most ms) until it accepts connections.
+    // False with errorText() when it cannot run (no interpreter, no module).
+    bool start(int ms = 20000);
+    void stop();
+    bool running() const;
+
+    quint16 port() const { return port_; }
+    QString root() const { return root_.path(); }
+    QString user() const { return user_; }
+    QString password() const { return password_; }
+    QString errorText() const { return error_; }
+    // Everything the server logged so far (its command log), for messages.
+    QString output() const;
+
+    // The interpreter to run; Debian's by default, since another python3
+    // earlier on PATH may lack the module.
+    void setInterpreter(const QString& path) { python_ = path; }
+
+private:
+    bool waitAccepting(quint16 port, int ms);
+    void drainOutput() const;
+
+    QString python_ = QStringLiteral("/usr/bin/python3");
+    QString user_, password_, error_;
+    QTemporaryDir root_;
+    std::unique_ptr<QProcess> proc_;
+    quint16 port_ = 0;
+    mutable QString log_;
+};

@@ -1,0 +1,34 @@
+#include "tests/test_support.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+
+#include "platform/settings_store.h"
+
+TestEnv::TestEnv()
+    : oldHome_(qgetenv("PALU_FTP_HOME")), oldConfig_(qgetenv("XDG_CONFIG_HOME"))
+{
+    qputenv("PALU_FTP_HOME", home_.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", config_.path().toUtf8());
+}
+
+TestEnv::~TestEnv()
+{
+    settings::flush();
+    qputenv("PALU_FTP_HOME", oldHome_);
+    qputenv("XDG_CONFIG_HOME", oldConfig_);
+}
+
+bool wait_until(const std::function<bool()>& pred, int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!pred()) {
+        if (deadline.hasExpired())
+            return pred();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (!pred())
+            QThread::msleep(1); // yield the core to the peer process; not a fixed wait
+    }
+    return true;
+}

@@ -1,0 +1,25 @@
+// Shared test helpers: a private environment per test and bounded waits.
+#pragma once
+#include <QTemporaryDir>
+#include <QString>
+#include <functional>
+
+// Points the program folder and the settings store at fresh temporary
+// folders for the lifetime of the object, so tests never see each other's
+// files or the user's own.
+class TestEnv {
+public:
+    TestEnv();
+    ~TestEnv();
+    QString home() const { return home_.path(); }      // program folder
+    QString config() const { return config_.path(); }  // XDG_CONFIG_HOME
+    QString scratch() const { return scratch_.path(); } // a free folder for local files
+
+private:
+    QTemporaryDir home_, config_, scratch_;
+    QByteArray oldHome_, oldConfig_;
+};
+
+// Pumps the event loop until pred() is true or ms milliseconds have passed.
+// Returns the final value of pred().
+bool wait_until(const std::function<bool()>& pred, int ms = 5000);
