@@ -1,6 +1,8 @@
 #include "app/form1.h"
 
 #include <QAction>
+#include <QFile>
+#include <QSaveFile>
 #include <QComboBox>
 #include <QLabel>
 #include <QMenuBar>
@@ -25,6 +27,8 @@ form1::form1(QWidget* parent) : QMainWindow(parent)
     createToolbar();
     wireListEvents();
     wireControlSocket();
+    wireDataSocket();
+    wireRemoteNavigation();
     // Below this the two panes cannot show their path rows.
     setMinimumSize(320, 240);
 }

@@ -12,6 +12,8 @@
 class QAction;
 class QComboBox;
 class QFile;
+class QFileDevice;
+class QSaveFile;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -135,6 +137,10 @@ public:
     QString statusText() const;
     void markActiveLabel(bool remoteActive);
 
+    // ---- dialogs of the server registry (servers/) ---------------------------
+    void connect_Click();                      // quick connect window
+    void Moption_Click();                      // options window
+
     // ---- control connection: set-up, senders, dispatcher (ftp/) ------------
     void Mconect1_Click();
     Form4* serverList();                       // the manager, created on first use
@@ -155,13 +161,25 @@ public:
     void sendLine(const QString& line);        // the line, CR LF, Send_command
     void Start_retry_countdown();              // "421" with attempts left
 
-    // ---- transfers (transfer/) --------------------------------------------
+    // ---- data channel and transfers (transfer/) ----------------------------
+    void Winsock2_ConnectionRequest(int requestID);
+    void Winsock2_DataArrival(qint64 bytesTotal);
+    void Winsock2_Close();
+    void Winsock2_Error(int number, const QString& description);
+    void Tool_lock();
+    void Tool_unlock();                        // the locked operation has ended
+    QString downloadTarget() const;            // drive path of the file being downloaded
+    void Down_sele();                          // next file of a download batch
     void Up_LoadA();                           // next upload: same-name check, STOR
     void Up_select();                          // next file of an upload batch
+    void Up_next();                            // next block of the upload
 
     // ---- file operations (fileops/) ---------------------------------------
     void Dele_next();                          // next DELE of a remote delete batch
     void Rename_ready();                       // "350": ask for the new name
+
+    // ---- remote listing (listing/) ----------------------------------------
+    void Remote_list();                        // the listing file into ListView1
 
     // ---- local listing and drives (listing/) -------------------------------
     void Local_list();
@@ -178,20 +196,37 @@ public:
     void Command2_Click();
     void Drive1_Change();
     void Mview_Click(int index);
+    void showPopup(bool remote, const QPoint& globalPos);
+    void ListView1_DblClick();
+    void CDUP_Click();
+    void Combo1_Click(int index);
+    void Combo1_LostFocus();
+    void mlist_Click(int index);
+    void mlist1_Click();
 
     // ---- files kept open across socket events (transfer/) -----------------
     std::unique_ptr<QFile> listingFile;    // "temp.s" while a listing arrives
     std::unique_ptr<QFile> textViewFile;   // "text.txt" while a text view arrives
-    std::unique_ptr<QFile> downloadFile;   // the local target of a download
+    std::unique_ptr<QSaveFile> downloadFile; // the local target of a download
     std::unique_ptr<QFile> uploadFile;     // the local source of an upload
     void closeAllFiles();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void wireListEvents();
     void wireControlSocket();
+    void wireDataSocket();
+    void wireRemoteNavigation();
+    void receiveListingBlock();
+    void receiveDownloadBlock();
+    bool openDownloadTarget();
+    bool writeChunk(QFileDevice& file, const QByteArray& bytes);
+    void failTransfer(const QString& text);
+    void finishTextView();
+    void finishDownload();
     void dispatchReply(const QString& reply);
     void reply501();
     void reply226();

@@ -83,7 +83,8 @@ QLocale collation_locale()
 
 // The rows of one list. Rows added one by one are only announced to the views
 // in one batch (on the next query that needs them, or when control returns
-// to the event loop): announcing 100,000 single insertions costs seconds.
+// to the event loop): the views handle one insertion of many rows about ten
+// times faster than as many insertions of one row.
 class ListViewModel : public QAbstractTableModel {
 public:
     explicit ListViewModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -385,10 +386,8 @@ private:
 ListView::ListView(QWidget* parent)
     : QWidget(parent), model_(new ListViewModel(this))
 {
-    auto* tree = new ListViewEvents<QTreeView>(this);
-    auto* list = new ListViewEvents<QListView>(this);
-    tree_ = tree;
-    list_ = list;
+    tree_ = new ListViewEvents<QTreeView>(this);
+    list_ = new ListViewEvents<QListView>(this);
 
     tree_->setModel(model_);
     selection_ = tree_->selectionModel();

@@ -14,15 +14,16 @@ namespace {
 // read before it is cut.
 constexpr int kLingerMs = 30000;
 
-QString dottedLocalAddress(const QTcpSocket* s)
+QString dotted(const QHostAddress& a)
 {
-    const QHostAddress a = s->localAddress();
     if (a.isNull())
         return {};
     bool v4 = false;
     const quint32 ip = a.toIPv4Address(&v4);  // also unwraps ::ffff:a.b.c.d
     return v4 ? QHostAddress(ip).toString() : a.toString();
 }
+
+QString dottedLocalAddress(const QTcpSocket* s) { return dotted(s->localAddress()); }
 
 bool saysThat(const QString& text, const char* english)
 {
@@ -45,7 +46,7 @@ void Winsock::post(F&& event)
     QMetaObject::invokeMethod(
         this,
         [this, generation, event = std::forward<F>(event)]() mutable {
-            if (true)
+            if (generation == generation_)
                 event();
         },
         Qt::QueuedConnection);
@@ -103,6 +104,11 @@ bool Winsock::Listen()
     }
     server_ = server;
     connect(server_, &QTcpServer::newConnection, this, &Winsock::onNewConnection);
+    connect(server_, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError error) {
+        // Out of descriptors and the like: the listener is of no more use.
+        if (state_ == sckListening)
+            fail(errorNumber(error, server_->errorString()), server_->errorString());
+    });
     LocalPort = server_->serverPort();
     state_ = sckListening;
     return true;
@@ -128,6 +134,28 @@ void Winsock::Accept(int requestID)
         peerClosed();
     else if (s->bytesAvailable() > 0)
         postDataArrival();
+}
+
+QString Winsock::RemoteIP() const
+{
+    return sock_ ? dotted(sock_->peerAddress()) : QString();
+}
+
+QString Winsock::PendingRemoteIP(int requestID) const
+{
+    const QTcpSocket* s = pending_.value(requestID, orphans_.value(requestID, nullptr));
+    return s ? dotted(s->peerAddress()) : QString();
+}
+
+void Winsock::Refuse(int requestID)
+{
+    QTcpSocket* s = pending_.take(requestID);
+    if (!s)
+        s = orphans_.take(requestID);
+    if (s) {
+        s->abort();
+        s->deleteLater();
+    }
 }
 
 bool Winsock::SendData(const QByteArray& bytes)

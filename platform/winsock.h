@@ -60,6 +60,9 @@ public:
     int State() const { return state_; }
     // Dotted decimal of the local end of the connection ("" without one).
     QString LocalIP() const { return localIP_; }
+    QString RemoteIP() const;                       // dotted address of the connected peer
+    QString PendingRemoteIP(int requestID) const;   // peer of a connection not yet accepted
+    void Refuse(int requestID);                     // drop a waiting connection; listening goes on
     // Bytes received and not yet taken with GetData().
     qint64 BytesReceived() const;
 

@@ -53,7 +53,7 @@ TEST(Codepage, AsciiIncludingControlsIsUnchanged)
         bytes += char(i);
         text += QChar(i);
     }
-    for (const QByteArray cp : {QByteArray("CP932"), QByteArray("Shift_JIS"), QByteArray("EUC-JP"),
+    for (const QByteArray& cp : {QByteArray("CP932"), QByteArray("Shift_JIS"), QByteArray("EUC-JP"),
                                 QByteArray("UTF-8")}) {
         EXPECT_EQ(codepage::to_text(bytes, cp), text) << cp.constData();
         EXPECT_EQ(codepage::from_text(text, cp), bytes) << cp.constData();

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCollator>
+#include <QContextMenuEvent>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -23,8 +24,9 @@
 
 namespace {
 
-// Mouse and key input delivered through the application like the window
-// system's, so the views' own handlers and the event filters all run.
+// Mouse and key input sent through the application object, the way the
+// window system's arrives, so the views' own handlers and event filters all
+// run. (The test program does not link Qt Test, whose helpers do the same.)
 void send_mouse(QWidget* w, QEvent::Type type, Qt::MouseButton button, QPoint pos,
                 Qt::KeyboardModifiers mods = Qt::NoModifier)
 {
@@ -82,11 +84,11 @@ std::string names(const ListView& lv)
     return out.join('|').toStdString();
 }
 
-void show_and_wait(QWidget& w)
+[[nodiscard]] bool show_and_wait(QWidget& w)
 {
     w.resize(640, 400);
     w.show();
-    ASSERT_TRUE(wait_until([&] { return w.windowHandle() && w.windowHandle()->isExposed(); }));
+    return wait_until([&] { return w.windowHandle() && w.windowHandle()->isExposed(); });
 }
 
 // Sorting by name and then by the hidden kind column, as the program does
@@ -149,6 +151,35 @@ TEST(ListViewSort, NameThenKindGroupsFoldersAndKeepsNameOrderBothWays)
     }
 }
 
+TEST(ListViewSort, ManyEqualKeysKeepTheirOrderInBothDirections)
+{
+    // Hundreds of rows over a handful of dates: the date sort must not
+    // shuffle the rows that share a date (a quicksort would).
+    ListView lv;
+    add_file_columns(lv);
+    const QStringList dates{"2023/05/01 10:00", "2021/01/01 00:00", "2024/12/31 23:59", "2022/07/15 12:30"};
+    for (int i = 0; i < 600; ++i)
+        lv.addItem(QString("n%1").arg(i, 3, 10, QChar('0')), 2,
+                   {"     1KB", dates[(i * 7 + i / 5) % dates.size()], "1"});
+    for (Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+        lv.setSortOrder(order);
+        lv.setSortKey(0);
+        lv.setSorted(true); // back to name order
+        lv.setSortKey(2);
+        int bad = 0;
+        for (int r = 1; r < lv.count(); ++r) {
+            const QString d0 = lv.subItem(r - 1, 2), d1 = lv.subItem(r, 2);
+            const bool dateOrder = order == Qt::AscendingOrder ? d0 <= d1 : d0 >= d1;
+            const bool nameOrder = order == Qt::AscendingOrder ? lv.text(r - 1) < lv.text(r)
+                                                               : lv.text(r - 1) > lv.text(r);
+            if (!dateOrder || (d0 == d1 && !nameOrder))
+                ++bad;
+        }
+        EXPECT_EQ(bad, 0) << (order == Qt::AscendingOrder ? "ascending" : "descending");
+        lv.setSorted(false);
+    }
+}
+
 TEST(ListViewSort, SortsOnlyWhileSortedAndOnEveryKeyOrOrderChange)
 {
     ListView lv;
@@ -173,12 +204,12 @@ TEST(ListViewSort, CollationIgnoresCaseButNotSpacesOrPunctuationAndNotNumbers)
 {
     ListView lv;
     lv.addColumn("ﾌｧｲﾙ名", 100);
-    for (const char* n : {"file9", "b", "A", "ab", "C", "a b", "file10", "a_b", "B"})
+    for (const char* n : {"file9", "B", "A", "ab", "C", "a b", "file10", "a_b", "b"})
         lv.addItem(n, 2);
     lv.setSorted(true);
-    // Upper and lower case interleave (b and B stay in listing order); the
+    // Upper and lower case interleave (B and b stay in listing order); the
     // space and the underscore count; digits compare as characters.
-    EXPECT_EQ(names(lv), "A|a b|a_b|ab|b|B|C|file10|file9");
+    EXPECT_EQ(names(lv), "A|a b|a_b|ab|B|b|C|file10|file9");
 
     // Non-ASCII letters fold their case as well.
     lv.clear();
@@ -297,7 +328,7 @@ TEST(ListViewSelection, SelectedRowsAscendingFromCallsAndFromMouse)
     EXPECT_EQ(lv.selectedRows(), QList<int>({2, 3, 5, 7}));
     EXPECT_EQ(lv.selectedItem(), 2);
 
-    show_and_wait(lv);
+    ASSERT_TRUE(show_and_wait(lv));
     QWidget* vp = lv.activeView()->viewport();
     click(vp, row_center(lv, 9));
     click(vp, row_center(lv, 6), Qt::LeftButton, Qt::ShiftModifier);
@@ -323,7 +354,7 @@ TEST(ListViewColumns, HeaderClickReportsTheColumnAndSortsNothing)
     lv.setSorted(true);
     lv.setSortOrder(Qt::DescendingOrder);
     const std::string before = names(lv);
-    show_and_wait(lv);
+    ASSERT_TRUE(show_and_wait(lv));
 
     QList<int> columns;
     int clicks = 0;
@@ -353,7 +384,7 @@ TEST(ListViewColumns, ZeroWidthColumnIsHiddenAndCannotBeDraggedOpen)
     EXPECT_EQ(lv.columnWidth(3), 0);
     EXPECT_EQ(lv.columnWidth(4), 90);
     add_entry(lv, "x", false, "     1KB");
-    show_and_wait(lv);
+    ASSERT_TRUE(show_and_wait(lv));
 
     QHeaderView* header = lv.reportView()->header();
     EXPECT_TRUE(header->isSectionHidden(3));
@@ -399,7 +430,7 @@ TEST(ListViewMode, SwitchingViewsKeepsItemsSelectionAndCurrentRow)
     add_file_columns(lv);
     for (int i = 0; i < 30; ++i)
         add_entry(lv, QString("entry%1").arg(i, 2, 10, QChar('0')), i % 3 == 0, "     1KB");
-    show_and_wait(lv);
+    ASSERT_TRUE(show_and_wait(lv));
     lv.setSelected(1, true);
     lv.setSelected(3, true);
     lv.setCurrentRow(4, false);
@@ -441,7 +472,7 @@ TEST(ListViewEvents, ClicksDoubleClicksRightClicksAndKeys)
     add_file_columns(lv);
     for (const char* n : {"one", "two", "three"})
         add_entry(lv, n, true);
-    show_and_wait(lv);
+    ASSERT_TRUE(show_and_wait(lv));
 
     int clicks = 0, doubles = 0;
     QList<QPoint> rights;
@@ -481,6 +512,17 @@ TEST(ListViewEvents, ClicksDoubleClicksRightClicksAndKeys)
     EXPECT_EQ(selectedAtRightClick, 2);
     double_click(vp, row_center(lv, 0)); // not a right click
     EXPECT_EQ(rights.size(), 1);
+    // The menu key opens the popup at the current entry; the context-menu
+    // event that follows a right press is not a second right click.
+    QContextMenuEvent fromMouse(QContextMenuEvent::Mouse, onThree, vp->mapToGlobal(onThree));
+    QApplication::sendEvent(vp, &fromMouse);
+    EXPECT_EQ(rights.size(), 1);
+    QContextMenuEvent fromKey(QContextMenuEvent::Keyboard, QPoint(0, 0), vp->mapToGlobal(QPoint(0, 0)));
+    QApplication::sendEvent(vp, &fromKey);
+    ASSERT_EQ(rights.size(), 2);
+    EXPECT_TRUE(lv.activeView()->visualRect(lv.activeView()->model()->index(0, 0))
+                    .contains(vp->mapFromGlobal(rights[1]) - QPoint(0, 1)))
+        << "at the current entry";
 
     // Enter opens the current entry like a double-click.
     doubles = 0;
@@ -522,7 +564,7 @@ TEST(ListViewBulk, HundredThousandRowsFillAndSortCorrectly)
     constexpr int kRows = 100000;
     ListView lv;
     add_file_columns(lv);
-    show_and_wait(lv);
+    ASSERT_TRUE(show_and_wait(lv));
 
     std::mt19937 rng(12345);
     QStringList pool;
@@ -669,7 +711,7 @@ TEST(ListViewRobust, OddNamesKeepTheirTextAndOneLineOnScreen)
     const QString lineSep = QString("p1") + QChar(0x2029) + "p2";
     for (const QString& n : {QString("plain"), crlf, tab, longName, rtl, lineSep})
         add_entry(lv, n, false, "     1KB");
-    show_and_wait(lv);
+    ASSERT_TRUE(show_and_wait(lv));
 
     EXPECT_EQ(lv.text(1), crlf);
     EXPECT_EQ(lv.text(3), longName);

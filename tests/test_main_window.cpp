@@ -97,8 +97,9 @@ TEST_F(MainWindow, ToolbarHasItsNineButtonsInOrder)
     ASSERT_EQ(w->Toolbar1->actions().size(), 9);
     for (int i = 1; i <= 9; ++i) {
         EXPECT_EQ(w->toolbarButton(i)->isSeparator(), captions.at(i - 1).isEmpty()) << i;
-        if (!captions.at(i - 1).isEmpty())
+        if (!captions.at(i - 1).isEmpty()) {
             EXPECT_EQ(w->toolbarButton(i)->text(), captions.at(i - 1)) << i;
+        }
     }
     EXPECT_EQ(w->toolbarButton(0), nullptr);
     EXPECT_EQ(w->toolbarButton(10), nullptr);
@@ -349,11 +350,11 @@ TEST_F(MainWindow, ClearTransferClosesOpenFilesSoTheyCanBeOpenedAgain)
 {
     load();
     const QString path = env.scratch() + QStringLiteral("/part.bin");
-    w->downloadFile = std::make_unique<QFile>(path);
-    ASSERT_TRUE(w->downloadFile->open(QIODevice::WriteOnly));
-    w->downloadFile->write("abc");
+    w->listingFile = std::make_unique<QFile>(path);
+    ASSERT_TRUE(w->listingFile->open(QIODevice::WriteOnly));
+    w->listingFile->write("abc");
     w->Clear_transfer();
-    EXPECT_FALSE(w->downloadFile);
+    EXPECT_FALSE(w->listingFile);
     QFile again(path);
     ASSERT_TRUE(again.open(QIODevice::ReadOnly));
     EXPECT_EQ(again.readAll(), QByteArray("abc"));

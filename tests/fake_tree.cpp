@@ -1,0 +1,41 @@
+#include "tests/fake_tree.h"
+
+QByteArray listing_line(char type, qint64 size, const QByteArray& name)
+{
+    const QByteArray mode = type == 'd' ? "drwxr-xr-x" : (type == 'l' ? "lrwxrwxrwx" : "-rw-r--r--");
+    return mode + " 1 owner group " + QByteArray::number(size) + " Mar 15  2024 " + name + "\r\n";
+}
+
+FakeTree::FakeTree(FakeFtpServer& server, QMap<QString, QByteArray> listings)
+    : server_(server), listings_(std::move(listings))
+{
+    server_.scriptLogin();
+    server_.onCommand(QStringLiteral("PWD"), [this](FakeFtpServer& s, const QString&) {
+        s.reply("257 \"" + cwd_.toUtf8() + "\" is current\r\n");
+    });
+    server_.onCommand(QStringLiteral("CWD"), [this](FakeFtpServer& s, const QString& line) {
+        const QString arg = line.mid(4);
+        QString target = arg.startsWith(u'/') ? arg
+                                              : (cwd_ == QStringLiteral("/") ? QString() : cwd_) + u'/' + arg;
+        if (!listings_.contains(target)) {
+            s.reply("550 No such directory.\r\n");
+            return;
+        }
+        cwd_ = target;
+        s.reply("250 CWD ok.\r\n");
+    });
+    server_.onCommand(QStringLiteral("CDUP"), [this](FakeFtpServer& s, const QString&) {
+        const qsizetype cut = cwd_.lastIndexOf(u'/');
+        cwd_ = cut > 0 ? cwd_.left(cut) : QStringLiteral("/");
+        s.reply("250 CDUP ok.\r\n");
+    });
+    server_.onCommand(QStringLiteral("LIST"), [this](FakeFtpServer& s, const QString&) {
+        s.reply("150 Here comes the listing.\r\n");
+        if (!s.connectData())
+            return;
+        s.sendData(listings_.value(cwd_));
+        s.waitDataClosed();
+        ++served_;
+        s.reply("226 Transfer complete.\r\n");
+    });
+}

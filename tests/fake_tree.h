@@ -1,0 +1,24 @@
+// A small directory tree served by the fake FTP server: CWD, CDUP, PWD and
+// LIST answer from it, so navigation can be followed end to end.
+#pragma once
+#include <QMap>
+#include <QStringList>
+
+#include "tests/fake_ftp_server.h"
+
+class FakeTree {
+public:
+    // listings: path -> LIST text (lines with CR LF)
+    explicit FakeTree(FakeFtpServer& server, QMap<QString, QByteArray> listings);
+    QString cwd() const { return cwd_; }
+    int listings() const { return served_; }
+
+private:
+    FakeFtpServer& server_;
+    QMap<QString, QByteArray> listings_;
+    QString cwd_ = QStringLiteral("/");
+    int served_ = 0;
+};
+
+// One Unix long-listing line with a fixed year, so no test depends on today.
+QByteArray listing_line(char type, qint64 size, const QByteArray& name);

@@ -1,0 +1,267 @@
+// The data connection: the listener the server connects back to, what it
+// receives (a listing, a text view or a download) and the hand-over when the
+// server closes it.
+#include <QAction>
+#include <QFile>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSaveFile>
+
+#include "app/form1.h"
+#include "platform/click_label.h"
+#include "platform/drive_view.h"
+#include "platform/launcher.h"
+#include "platform/list_view.h"
+#include "platform/mouse_pointer.h"
+#include "platform/program_folder.h"
+#include "platform/prompts.h"
+#include "platform/settings_store.h"
+#include "platform/winsock.h"
+#include "platform/app_clock.h"
+#include "transfer/progress_text.h"
+#include "transfer/same_name_dialog.h"
+
+namespace {
+const QString ListingName = QStringLiteral("temp.s");
+const QString TextViewName = QStringLiteral("text.txt");
+
+void count_up(qint16& counter)
+{
+    // Only the first arrival matters; the count stops at its maximum.
+    if (counter < std::numeric_limits<qint16>::max())
+        ++counter;
+}
+} // namespace
+
+void form1::wireDataSocket()
+{
+    QObject::connect(Winsock2, &Winsock::ConnectionRequest, this, &form1::Winsock2_ConnectionRequest);
+    QObject::connect(Winsock2, &Winsock::DataArrival, this, &form1::Winsock2_DataArrival);
+    QObject::connect(Winsock2, &Winsock::CloseEvent, this, &form1::Winsock2_Close);
+    QObject::connect(Winsock2, &Winsock::Error, this, &form1::Winsock2_Error);
+}
+
+QString form1::downloadTarget() const
+{
+    const QString folder = 現在のローカルパス.trimmed().isEmpty() ? QString() : 現在のローカルパス;
+    return currentDrive() + folder + QStringLiteral("\\") + Down_File;
+}
+
+void form1::Tool_lock()
+{
+    for (int i : {5, 6, 3})
+        toolbarButton(i)->setEnabled(false);
+}
+
+void form1::Tool_unlock()
+{
+    // The operation that locked the toolbar has ended; while still connected
+    // the user must be able to start the next one.
+    if (Winsock1->State() != Winsock::sckConnected)
+        return;
+    for (int i : {5, 6, 3})
+        toolbarButton(i)->setEnabled(true);
+}
+
+void form1::Winsock2_ConnectionRequest(int requestID)
+{
+    // Only the server we talk to may connect back: anyone else could slip in
+    // a listing or a file of their own. The listener keeps waiting.
+    const QString from = Winsock2->PendingRemoteIP(requestID);
+    if (from.isEmpty() || from != Winsock1->RemoteIP()) {
+        Winsock2->Refuse(requestID);
+        Newtext = QStringLiteral("ｻｰﾊﾞｰ以外(") + from + QStringLiteral(")からのデーター接続を拒否しました。\r\n");
+        Text_plus();
+        return;
+    }
+    if (Winsock2->State() != Winsock::sckClosed)
+        Winsock2->Close();
+    Winsock2->Accept(requestID);
+    if (ループ回数 == 5)
+        Up_next();
+}
+
+void form1::failTransfer(const QString& text)
+{
+    // A file that cannot be written ends the transfer cleanly: nothing half
+    // done is kept, the listener is ready for the next command.
+    closeAllFiles();
+    Winsock2->Close();
+    Winsock2->LocalPort = 0;
+    Winsock2->Listen();
+    ProgressBar1->setVisible(false);
+    mouse_pointer::set(mouse_pointer::Default);
+    Down_Count = 0;
+    Up_Count = 0;
+    ループ回数 = 0;
+    Gcount = 0;
+    Dcount = 0;
+    Y_Count = 0;
+    Form13::Over_write = false;
+    setStatusText(QString());
+    prompts::Msg_box(text, QStringLiteral("転送エラー"), prompts::vbExclamation);
+    Tool_unlock();
+}
+
+bool form1::writeChunk(QFileDevice& file, const QByteArray& bytes)
+{
+    if (file.write(bytes) == bytes.size())
+        return true;
+    failTransfer(QStringLiteral("ファイルに書き込めませんでした。ディスクの空き容量や書き込み権限を確認してください。\n") +
+                 file.fileName() + QStringLiteral("\n") + file.errorString());
+    return false;
+}
+
+void form1::Winsock2_DataArrival(qint64)
+{
+    if (Y_Count != 0)
+        ループ回数 = 0;
+    if (ループ回数 == 0)
+        receiveListingBlock();
+    else if (ループ回数 == 3)
+        receiveDownloadBlock();
+}
+
+void form1::receiveListingBlock()
+{
+    const QByteArray bytes = Winsock2->GetData();
+    リトライ回数 = 0;
+    std::unique_ptr<QFile>& file = Y_Count != 0 ? textViewFile : listingFile;
+    if (Dcount == 0) {
+        mouse_pointer::set(mouse_pointer::Hourglass);
+        const QString path = program_folder::file(Y_Count != 0 ? TextViewName : ListingName);
+        QFile::remove(path);
+        file = std::make_unique<QFile>(path);
+        if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+            failTransfer(QStringLiteral("一時ファイルを作成できませんでした。\n") + path + QStringLiteral("\n") +
+                         file->errorString());
+            return;
+        }
+    }
+    if (!file || !writeChunk(*file, bytes))
+        return;
+    Dcount = 1;
+}
+
+bool form1::openDownloadTarget()
+{
+    const QString drivePath = downloadTarget();
+    const QString native = drives::to_native(drivePath);
+    if (native.isEmpty()) {
+        failTransfer(QStringLiteral("ダウンロード先のフォルダーがありません。\n") + drivePath);
+        return false;
+    }
+    // Written beside the target and moved over it only when complete, so an
+    // interrupted download never replaces an existing file with a part.
+    auto file = std::make_unique<QSaveFile>(native);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        failTransfer(QStringLiteral("ダウンロード先のファイルを作成できませんでした。\n") + drivePath +
+                     QStringLiteral("\n") + file->errorString());
+        return false;
+    }
+    downloadFile = std::move(file);
+    return true;
+}
+
+void form1::receiveDownloadBlock()
+{
+    if (fCount == 1) {
+        if (!openDownloadTarget())
+            return;
+        F_total = 0;
+        ProgressBar1->setValue(0);
+        Time_start = app_clock::now();
+    }
+    if (!downloadFile)
+        return;   // the transfer already failed; ignore what still arrives
+    ProgressBar1->setVisible(true);
+    const qint64 waiting = Winsock2->BytesReceived();
+    const DownloadProgress p = download_progress(F_total, waiting, Down_Size,
+                                                 double(Time_start.secsTo(app_clock::now())));
+    F_total = qint32(std::min<qint64>(p.kilobytes, std::numeric_limits<qint32>::max()));
+    if (p.sizeKB != 0)
+        ProgressBar1->setValue(p.percent);
+    setStatusText(download_status_text(Down_File, p));
+    if (!writeChunk(*downloadFile, Winsock2->GetData()))
+        return;
+    count_up(fCount);
+}
+
+void form1::Winsock2_Close()
+{
+    ProgressBar1->setVisible(false);
+    mouse_pointer::set(mouse_pointer::Default);
+    // Bytes the server sent just before closing are still waiting.
+    if (Winsock2->BytesReceived() > 0)
+        Winsock2_DataArrival(Winsock2->BytesReceived());
+    if (Winsock2->State() != Winsock::sckClosed)
+        Winsock2->Close();
+    Winsock2->LocalPort = 0;
+    Winsock2->Listen();
+
+    if (ループ回数 == 0 && Y_Count != 0) {
+        finishTextView();
+    } else if (ループ回数 == 0 && Dcount != 0) {
+        Dcount = 0;
+        listingFile.reset();
+        Remote_list();
+        Tool_unlock();
+    } else if (ループ回数 == 0) {
+        ListView1->clear();
+        Label1->setText(QStringLiteral("ｻｰﾊﾞｰﾊﾟｽ: ") + サーバーパス);
+        CDUP->setEnabled(サーバーパス != QStringLiteral("/"));
+        Tool_unlock();
+    } else if (ループ回数 == 3) {
+        finishDownload();
+    }
+}
+
+void form1::finishTextView()
+{
+    const QString path = program_folder::file(TextViewName);
+    if (Dcount == 0) {
+        // An empty file sends no block: the editor shows it empty.
+        QFile::remove(path);
+        QFile empty(path);
+        empty.open(QIODevice::WriteOnly);
+    }
+    Y_Count = 0;
+    Dcount = 0;
+    textViewFile.reset();
+    launcher::open_text(path);
+    Tool_unlock();
+}
+
+void form1::finishDownload()
+{
+    // An empty file sends no block at all; it is still created.
+    if (fCount == 1 && !openDownloadTarget())
+        return;
+    if (downloadFile && !downloadFile->commit()) {
+        failTransfer(QStringLiteral("ダウンロードしたファイルを保存できませんでした。\n") + downloadTarget() +
+                     QStringLiteral("\n") + downloadFile->errorString());
+        return;
+    }
+    downloadFile.reset();
+    fCount = 0;
+    if (Down_Count == 0)
+        Form13::Over_write = false;
+    setStatusText(QStringLiteral("転送終了しました。"));
+    Newtext = QStringLiteral("転送終了しました。\r\n");
+    Text_plus();
+    ループ回数 = 0;
+    if (Down_Count != 0) {
+        Down_sele();
+    } else {
+        settings::delete_section(QStringLiteral("FILE_SENTAKU"));
+        Local_list();
+        Tool_unlock();
+    }
+}
+
+void form1::Winsock2_Error(int, const QString&)
+{
+    setStatusText(QString());
+    msg = qint16(prompts::Msg_box(QStringLiteral("データー接続でエラーが発生しました。"), QStringLiteral("エラー"),
+                                  prompts::vbCritical));
+}

@@ -1,0 +1,21 @@
+// Download progress arithmetic and the status-line text it produces.
+#pragma once
+#include <QString>
+
+struct DownloadProgress {
+    qint64 kilobytes = 0;      // counted so far (each arrival adds its own rounded KB)
+    double sizeKB = 0;         // expected size, one decimal
+    int percent = 0;
+    QString speedText;
+};
+
+// Adds one arrival of `waiting` bytes to `kilobytes` and works out the
+// percentage and speed, as the status line shows them.
+DownloadProgress download_progress(qint64 kilobytesBefore, qint64 waiting, const QString& downSize,
+                                   double elapsedSeconds);
+
+// " 'name' ダウンロード   12KB / 34.5KB  35% 受信  3.4KB/秒"
+QString download_status_text(const QString& name, const DownloadProgress& p);
+
+// Shortest decimal form: 12, 12.3.
+QString short_number(double v);
