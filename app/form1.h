@@ -26,6 +26,7 @@ class LogPane;
 class Winsock;
 class form11;
 class Form4;
+class Form13;
 
 class form1 : public QMainWindow {
     Q_OBJECT
@@ -48,10 +49,10 @@ public:
     QString 送信文字列;             // next command line, CR LF included
     QDateTime Time_start;          // first block of the current transfer (invalid = 0)
     QString Down_Size;             // expected size of the download, decimal text
-    qint32 File_total = 0;         // size of the upload
-    qint32 F_total = 0;            // kilobytes received in the current download
+    qint64 File_total = 0;         // size of the upload
+    qint64 F_total = 0;            // kilobytes received in the current download
     qint16 Y_Count = 0;            // -1: the download is a text view
-    qint32 Bytes_Total1 = 0;       // bytes of the upload sent so far
+    qint64 Bytes_Total1 = 0;       // bytes of the upload sent so far
     qint16 Gcount = 0;             // upload state: 0 idle, 1 sending, 3 last block sent
     qint16 Ucount = 0;             // -1 while the start path CWD is pending
     qint16 Wcount = 0;             // -1: a start path is configured
@@ -169,14 +170,58 @@ public:
     void Tool_lock();
     void Tool_unlock();                        // the locked operation has ended
     QString downloadTarget() const;            // drive path of the file being downloaded
+    void MDOWN_Click();                        // download the selected remote files
+    void Mupload_Click();                      // upload the selected local files
     void Down_sele();                          // next file of a download batch
+    void down_loadA();                         // TYPE for the current download
     void Up_LoadA();                           // next upload: same-name check, STOR
     void Up_select();                          // next file of an upload batch
+    void Up_loadB();                           // STOR for the current upload
     void Up_next();                            // next block of the upload
+    void Winsock2_SendProgress(qint64 bytesSent, qint64 bytesRemaining);
+    void Winsock2_SendComplete();
+    Form13* sameNameDialog();                  // created on first use
 
     // ---- file operations (fileops/) ---------------------------------------
     void Dele_next();                          // next DELE of a remote delete batch
     void Rename_ready();                       // "350": ask for the new name
+    // (fileops) further declarations go here
+    void wireFileOperations();                 // the delete, folder, rename and view menu items
+    void Mrmdir_Click();                       // delete in the active list
+    void Local_delete();                       // the selected local files
+    void Remote_delete();                      // confirm, then one DELE per "250"
+    void Folder_delete();                      // the focused local folder with all below it
+    void MMkdir_Click();                       // make a folder in the active list
+    void Mrename_Click();                      // rename the focused item of the active list
+    void Mtext_Click();                        // the selected file in the text editor
+    class Form6* renameDialog();               // the new-name window, created on first use
+    bool remoteBusy() const;                   // a transfer holds the control connection
+    class Form6* form6_ = nullptr;
+
+    // ---- shell, shutdown, menus, retry, raw command (app/, ftp/) ------------
+    // (shell) further declarations go here
+    void wireShellAndMenus();                  // toolbar, menu and popup items to their handlers
+    void Toolbar1_ButtonClick(QAction* button); // routes a toolbar click by its caption
+    void Mabore_Click();                       // abort the running transfer
+    void Msend_Click();                        // raw command window
+    void Mserver_list_Click();
+    void Mnew_Click();                         // refresh the active list
+    void Mabout_Click();
+    void Msetumei_Click();                     // the help page
+    void M_shell_Click();                      // open the selected local file
+    void Shell_open(const QString& drivePath); // with its associated program
+    void Mend_Click();
+    void Form_QueryUnload(int& Cancel);        // the close request; Cancel != 0 keeps the window
+    void closeEvent(QCloseEvent* event) override;
+    void Shutdown_now(bool quitSent);          // size saved, files closed, program ended
+    class Form12* retryDialog();               // each created on first use, then kept
+    class Form2* rawCommandDialog();
+    class Form7* aboutDialog();
+    class Form12* form12_ = nullptr;
+    class Form2* form2_ = nullptr;
+    class Form7* form7_ = nullptr;
+    bool shellWired_ = false;
+    bool ending_ = false;                      // the program is on its way out
 
     // ---- remote listing (listing/) ----------------------------------------
     void Remote_list();                        // the listing file into ListView1
@@ -232,6 +277,10 @@ private:
     void reply226();
     void connectionFailed();
     Form4* form4_ = nullptr;
+    Form13* form13_ = nullptr;
+    void endDownloadBatch();
+    void finishUploadFile();
+    qint64 uploadLength() const;
     ReplyFramer replyFramer_;
     QStringList replyQueue_;
     bool dispatching_ = false;

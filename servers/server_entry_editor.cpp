@@ -10,6 +10,7 @@
 #include "platform/errors.h"
 #include "platform/prompts.h"
 #include "platform/settings_store.h"
+#include "servers/folder_picker_dialog.h"
 #include "servers/server_list_dialog.h"
 #include "servers/server_list_file.h"
 
@@ -64,7 +65,18 @@ Form5::Form5(Form4* manager, QWidget* parent) : QDialog(parent), manager_(manage
     connect(Check2, &QCheckBox::clicked, this, &Form5::Check2_Click);
     connect(Command1, &QPushButton::clicked, this, &Form5::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &QDialog::hide);
+    connect(Command3, &QPushButton::clicked, this, &Form5::Command3_Click);
 }
+
+Form10* Form5::picker()
+{
+    // Kept for the run: the next opening shows the drive and folder last shown.
+    if (!picker_)
+        picker_ = new Form10(Text5, this);
+    return picker_;
+}
+
+void Form5::Command3_Click() { prompts::show_modal(picker()); }
 
 void Form5::setChecksQuietly(bool anonymous, bool mail)
 {

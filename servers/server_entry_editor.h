@@ -7,6 +7,7 @@ class QCheckBox;
 class QLineEdit;
 class QPushButton;
 class Form4;
+class Form10;
 
 class Form5 : public QDialog {
     Q_OBJECT
@@ -24,7 +25,10 @@ public:
     void Check1_Click();
     void Check2_Click();
     void Command1_Click();   // save
+    void Command3_Click();   // pick the local folder
+    Form10* picker();        // the folder picker, created on first use
 
 private:
     Form4* manager_;
+    Form10* picker_ = nullptr;
 };

@@ -29,6 +29,33 @@ FakeTree::FakeTree(FakeFtpServer& server, QMap<QString, QByteArray> listings)
         cwd_ = cut > 0 ? cwd_.left(cut) : QStringLiteral("/");
         s.reply("250 CDUP ok.\r\n");
     });
+    const auto full = [this](const QString& name) {
+        return (cwd_ == QStringLiteral("/") ? QString() : cwd_) + u'/' + name;
+    };
+    server_.onCommand(QStringLiteral("RETR"), [this, full](FakeFtpServer& s, const QString& line) {
+        const QString path = full(line.mid(5));
+        if (!files.contains(path)) {
+            s.reply("550 No such file.\r\n");
+            return;
+        }
+        s.reply("150 Opening BINARY mode data connection.\r\n");
+        if (!s.connectData())
+            return;
+        retrieved << path;
+        s.sendData(files.value(path));
+        s.waitDataClosed();
+        s.reply("226 Transfer complete.\r\n");
+    });
+    server_.onCommand(QStringLiteral("STOR"), [this, full](FakeFtpServer& s, const QString& line) {
+        const QString path = full(line.mid(5));
+        s.reply("150 Ok to send data.\r\n");
+        if (!s.connectData())
+            return;
+        s.waitDataClosed(20000);
+        files.insert(path, s.receivedData());
+        stored << path;
+        s.reply("226 Transfer complete.\r\n");
+    });
     server_.onCommand(QStringLiteral("LIST"), [this](FakeFtpServer& s, const QString&) {
         s.reply("150 Here comes the listing.\r\n");
         if (!s.connectData())

@@ -12,6 +12,10 @@ public:
     explicit FakeTree(FakeFtpServer& server, QMap<QString, QByteArray> listings);
     QString cwd() const { return cwd_; }
     int listings() const { return served_; }
+    // Files RETR sends and STOR stores, by full path ("/pub/a.txt").
+    QMap<QString, QByteArray> files;
+    QStringList retrieved;   // full paths in the order they were fetched
+    QStringList stored;
 
 private:
     FakeFtpServer& server_;

@@ -6,6 +6,7 @@
 
 #include "app/form1.h"
 #include "app/log_pane.h"
+#include "platform/drive_view.h"
 #include "platform/program_folder.h"
 #include "platform/settings_store.h"
 #include "platform/winsock.h"
@@ -26,6 +27,9 @@ protected:
         record(QStringLiteral("ポートNo"), QString::number(server.port()));
         record(QStringLiteral("s_user"), QStringLiteral("alice"));
         record(QStringLiteral("s_pass"), QStringLiteral("secret word"));
+        // Connecting opens the test's own scratch folder on the local side,
+        // so nothing a test downloads can land anywhere else.
+        record(QStringLiteral("s_local_path"), drives::from_native(env.scratch()));
         w = std::make_unique<form1>();
         w->Form_Load();
         w->show();

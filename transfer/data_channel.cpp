@@ -39,6 +39,8 @@ void form1::wireDataSocket()
     QObject::connect(Winsock2, &Winsock::DataArrival, this, &form1::Winsock2_DataArrival);
     QObject::connect(Winsock2, &Winsock::CloseEvent, this, &form1::Winsock2_Close);
     QObject::connect(Winsock2, &Winsock::Error, this, &form1::Winsock2_Error);
+    QObject::connect(Winsock2, &Winsock::SendProgress, this, &form1::Winsock2_SendProgress);
+    QObject::connect(Winsock2, &Winsock::SendComplete, this, &form1::Winsock2_SendComplete);
 }
 
 QString form1::downloadTarget() const
@@ -178,7 +180,7 @@ void form1::receiveDownloadBlock()
     const qint64 waiting = Winsock2->BytesReceived();
     const DownloadProgress p = download_progress(F_total, waiting, Down_Size,
                                                  double(Time_start.secsTo(app_clock::now())));
-    F_total = qint32(std::min<qint64>(p.kilobytes, std::numeric_limits<qint32>::max()));
+    F_total = p.kilobytes;
     if (p.sizeKB != 0)
         ProgressBar1->setValue(p.percent);
     setStatusText(download_status_text(Down_File, p));
@@ -250,13 +252,17 @@ void form1::finishDownload()
     Newtext = QStringLiteral("転送終了しました。\r\n");
     Text_plus();
     ループ回数 = 0;
-    if (Down_Count != 0) {
+    if (Down_Count != 0)
         Down_sele();
-    } else {
-        settings::delete_section(QStringLiteral("FILE_SENTAKU"));
-        Local_list();
-        Tool_unlock();
-    }
+    else
+        endDownloadBatch();
+}
+
+void form1::endDownloadBatch()
+{
+    settings::delete_section(QStringLiteral("FILE_SENTAKU"));
+    Local_list();
+    Tool_unlock();
 }
 
 void form1::Winsock2_Error(int, const QString&)

@@ -39,3 +39,26 @@ QString download_status_text(const QString& name, const DownloadProgress& p)
            QStringLiteral("  ") + QString::number(p.percent) + QStringLiteral("% 受信") + QStringLiteral("  ") +
            p.speedText;
 }
+
+QString upload_status_text(const QString& name, qint64 sentBytes, qint64 totalBytes, double elapsedSeconds,
+                           int* percentOut)
+{
+    QString speed;
+    if (elapsedSeconds > 0) {
+        const double rate = double(sentBytes) / elapsedSeconds / 1000;
+        const double r = std::floor(rate * 100) / 100;
+        if (std::nearbyint(r) > 0.9)
+            speed = short_number(r) + QStringLiteral("KB/秒");
+        else
+            speed = short_number(std::floor(rate * 1000 * 100) / 100) + QStringLiteral("B/秒");
+    }
+    // An empty file is complete as soon as it is sent.
+    const int percent = totalBytes > 0 ? int(std::floor(double(sentBytes) / double(totalBytes) * 100)) : 100;
+    if (percentOut)
+        *percentOut = percent;
+    const double sent = std::floor(double(sentBytes) / 100) / 10;
+    const double total = std::floor(double(totalBytes) / 100) / 10;
+    return QStringLiteral(" '") + name + QStringLiteral("'") + QStringLiteral("アップロード    ") + short_number(sent) +
+           QStringLiteral("KB / ") + short_number(total) + QStringLiteral("KB") + QStringLiteral("  ") +
+           QString::number(percent) + QStringLiteral("%完了") + speed;
+}

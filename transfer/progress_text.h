@@ -19,3 +19,7 @@ QString download_status_text(const QString& name, const DownloadProgress& p);
 
 // Shortest decimal form: 12, 12.3.
 QString short_number(double v);
+
+// " 'name'アップロード    12.3KB / 45.6KB  27%完了3.45KB/秒"
+QString upload_status_text(const QString& name, qint64 sentBytes, qint64 totalBytes, double elapsedSeconds,
+                           int* percentOut = nullptr);

@@ -1,0 +1,84 @@
+#include "servers/options_dialog.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/form1.h"
+#include "platform/prompts.h"
+#include "platform/settings_store.h"
+#include "servers/settings_keys.h"
+
+Form8::Form8(QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("オプション設定"));
+    auto* layout = new QVBoxLayout(this);
+
+    auto* mailRow = new QHBoxLayout;
+    Text1 = new QLineEdit(this);
+    mailRow->addWidget(new QLabel(QStringLiteral("ﾒｰﾙｱﾄﾞﾚｽ"), this));
+    mailRow->addWidget(Text1, 1);
+    layout->addLayout(mailRow);
+
+    auto* frame = new QGroupBox(QStringLiteral("ファイヤーウォール"), this);
+    auto* grid = new QGridLayout(frame);
+    Check1 = new QCheckBox(QStringLiteral("ファイヤーウォールを使用する。"), frame);
+    Text3 = new QLineEdit(frame);
+    Text5 = new QLineEdit(frame);
+    grid->addWidget(Check1, 0, 0, 1, 2);
+    grid->addWidget(new QLabel(QStringLiteral("ｻｰﾊﾞｰ名(IPｱﾄﾞﾚｽ)"), frame), 1, 0);
+    grid->addWidget(Text3, 1, 1);
+    grid->addWidget(new QLabel(QStringLiteral("ポート"), frame), 2, 0);
+    grid->addWidget(Text5, 2, 1);
+    grid->addWidget(new QLabel(QStringLiteral("\"ﾕｰｻﾞｰ名＠サーバー\"タイプのみに対応"), frame), 3, 0, 1, 2);
+    layout->addWidget(frame);
+
+    Command1 = new QPushButton(QStringLiteral("設定(&S)"), this);
+    Command2 = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ(&C)"), this);
+    Command1->setDefault(true);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(Command1);
+    buttons->addWidget(Command2);
+    layout->addLayout(buttons);
+    resize(400, sizeHint().height());
+
+    QString mail = settings::get(keys::Options, keys::Mail, QString());
+    if (mail.trimmed().isEmpty())
+        mail = keys::PrimaryMail;
+    Text1->setText(mail);
+    Text3->setText(settings::get(keys::Options, keys::ProxyServer, QString()));
+    Text5->setText(settings::get(keys::Options, keys::ProxyPort, QString()));
+    // Ticked exactly when connection set-up goes through the proxy, so the
+    // box never shows a proxy that is not used (or hides one that is); a
+    // hand-edited value that is not a number reads as off.
+    Check1->setChecked(settings::get(keys::Options, keys::ProxyOn, keys::ProxyOnDefault) == QStringLiteral("1"));
+
+    connect(Command1, &QPushButton::clicked, this, &Form8::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &QDialog::hide);
+}
+
+void Form8::Command1_Click()
+{
+    // Stored as typed: connection set-up checks the port when it uses it.
+    settings::save(keys::Options, keys::Mail, Text1->text());
+    settings::save(keys::Options, keys::ProxyServer, Text3->text());
+    settings::save(keys::Options, keys::ProxyPort, Text5->text());
+    settings::save(keys::Options, keys::ProxyOn, Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    hide();
+}
+
+void form1::Moption_Click()
+{
+    // Created once and only hidden afterwards: text typed before a cancel is
+    // still there at the next opening, while the store keeps the old values.
+    auto* dialog = findChild<Form8*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!dialog)
+        dialog = new Form8(this);
+    prompts::show_modal(dialog);
+}

@@ -1,0 +1,102 @@
+#include "servers/quick_connect_dialog.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/form1.h"
+#include "platform/errors.h"
+#include "platform/prompts.h"
+#include "platform/settings_store.h"
+#include "servers/settings_keys.h"
+
+Form3::Form3(form1* main, QWidget* parent) : QDialog(parent), main_(main)
+{
+    setWindowTitle(QStringLiteral("クイック接続"));
+    auto* grid = new QGridLayout(this);
+    const auto field = [&](int row, const QString& label, QLineEdit*& edit) {
+        edit = new QLineEdit(this);
+        grid->addWidget(new QLabel(label, this), row, 0);
+        grid->addWidget(edit, row, 1);
+    };
+    field(0, QStringLiteral("サーバーアドレス"), Text1);
+    field(1, QStringLiteral("ユーザー名"), Text2);
+    field(2, QStringLiteral("パスワード"), Text3);
+    Text3->setEchoMode(QLineEdit::Password);
+    Check1 = new QCheckBox(QStringLiteral("ａｎｏｎｙｍｏｕｓ"), this);
+    Check2 = new QCheckBox(QStringLiteral("メールアドレス"), this);
+    auto* checks = new QHBoxLayout;
+    checks->addWidget(Check1);
+    checks->addWidget(Check2);
+    checks->addStretch();
+    grid->addLayout(checks, 3, 1);
+    Command1 = new QPushButton(QStringLiteral("接続(&N)"), this);
+    Command2 = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ(&C)"), this);
+    Command1->setDefault(true);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(Command1);
+    buttons->addWidget(Command2);
+    grid->addLayout(buttons, 4, 0, 1, 2);
+    resize(380, sizeHint().height());
+
+    Text1->setText(settings::get(keys::QuickHost, keys::QuickHost, keys::QuickHostDefault));
+    Text2->setText(settings::get(keys::QuickUser, keys::QuickUser, keys::QuickUserDefault));
+    Text3->setText(settings::get(keys::QuickPass, keys::QuickPass, keys::QuickPassDefault));
+
+    // clicked, not toggled: only the user's own change fills the boxes.
+    connect(Check1, &QCheckBox::clicked, this, &Form3::Check1_Click);
+    connect(Check2, &QCheckBox::clicked, this, &Form3::Check2_Click);
+    connect(Command1, &QPushButton::clicked, this, &Form3::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &QDialog::hide);
+}
+
+void Form3::Check1_Click()
+{
+    if (Check1->isChecked())
+        Text2->setText(QStringLiteral("anonymous"));
+    else
+        Text2->clear();
+}
+
+void Form3::Check2_Click()
+{
+    if (Check2->isChecked()) {
+        QString mail = settings::get(keys::Options, keys::Mail, keys::PrimaryMail);
+        if (mail.trimmed().isEmpty())
+            mail = keys::PrimaryMail;
+        Text3->setText(mail);
+    } else {
+        Text3->clear();
+    }
+}
+
+void Form3::Command1_Click()
+{
+    settings::save(keys::QuickHost, keys::QuickHost, Text1->text());
+    settings::save(keys::QuickUser, keys::QuickUser, Text2->text());
+    settings::save(keys::QuickPass, keys::QuickPass, Text3->text());
+    // Only the connection parameters: a quick connection has no start
+    // folders, no retries and never goes through the proxy.
+    main_->ホスト名 = Text1->text();
+    main_->ユーザー名 = Text2->text();
+    main_->パスワード = Text3->text();
+    main_->ポートNo = 21;
+    main_->Open_sockets();
+    hide();
+}
+
+void form1::connect_Click()
+{
+    errors::trap(QStringLiteral("エラー"), [this] {
+        // Created once and only hidden afterwards, so the boxes keep what the
+        // user last left in them for the rest of the run.
+        auto* dialog = findChild<Form3*>(QString(), Qt::FindDirectChildrenOnly);
+        if (!dialog)
+            dialog = new Form3(this, this);
+        prompts::show_modal(dialog);
+    });
+}

@@ -1,0 +1,62 @@
+// The names of every section and key the program keeps in the settings
+// store, and the built-in values read when a key is absent. Writers and
+// readers in different folders meet here, so one spelling serves them all.
+#pragma once
+#include <QString>
+
+namespace keys {
+
+// ---- options: anonymous mail address and the user@host firewall proxy ----
+inline const QString Options = QStringLiteral("OPTIONS");
+inline const QString Mail = QStringLiteral("MAIL");                 // default: empty (see PrimaryMail)
+inline const QString ProxyServer = QStringLiteral("PROXYSERVER");   // default: empty
+inline const QString ProxyPort = QStringLiteral("PROXYPORT");       // default: empty
+inline const QString ProxyOn = QStringLiteral("PROXYON");           // "1" on, "0" off; default "0"
+inline const QString ProxyOnDefault = QStringLiteral("0");
+
+// The mail address sent as the anonymous password when none is set (or the
+// one set is blank), and the one the entry editor offers first.
+inline const QString PrimaryMail = QStringLiteral("palu_ftp@example.jp");
+inline const QString SecondaryMail = QStringLiteral("guest@example.jp");
+
+// ---- quick connect: one section per value, the key named like its section ----
+inline const QString QuickHost = QStringLiteral("ホスト名");
+inline const QString QuickUser = QStringLiteral("ユーザー名");
+inline const QString QuickPass = QStringLiteral("パスワード");
+inline const QString QuickHostDefault = QStringLiteral("192.168.0.1");
+inline const QString QuickUserDefault = QStringLiteral("anonymous");
+inline const QString QuickPassDefault = QStringLiteral("password");   // eight characters
+
+// ---- main window size in twips, written at shutdown ----
+inline const QString FormSize = QStringLiteral("Form_Size");
+inline const QString Height = QStringLiteral("Height");
+inline const QString Width = QStringLiteral("Width");
+inline const QString HeightDefault = QStringLiteral("5000");
+inline const QString WidthDefault = QStringLiteral("7000");
+
+// ---- batches: keys "1", "2", ... in selection order; default empty ----
+inline const QString FileSentaku = QStringLiteral("FILE_SENTAKU");   // queued file names
+inline const QString FileSize = QStringLiteral("FILE_SIZE");         // expected download sizes
+
+// ---- the server record: section = the server's display name ----
+inline const QString SAdress = QStringLiteral("s_adress");
+inline const QString SUser = QStringLiteral("s_user");
+inline const QString SPass = QStringLiteral("s_pass");
+inline const QString SLocalPath = QStringLiteral("s_local_path");
+inline const QString ServerNamePath = QStringLiteral("Server_name_path");
+inline const QString PortNo = QStringLiteral("ポートNo");
+inline const QString RetryCount = QStringLiteral("リトライ回数");
+inline const QString RetryInterval = QStringLiteral("リトライ間隔");
+inline const QString AnonyName = QStringLiteral("Anony_Name");
+inline const QString AnonyMail = QStringLiteral("Anony_Mail");
+// Defaults of the record. The editor shows LocalPathDefault for an entry
+// without a folder; connection set-up reads an absent folder as empty.
+inline const QString LocalPathDefault = QStringLiteral("c:\\");
+inline const QString PortNoDefault = QStringLiteral("21");
+inline const QString RetryCountDefault = QStringLiteral("1");
+inline const QString RetryIntervalDefault = QStringLiteral("10");
+inline const QString FlagDefault = QStringLiteral("0");
+// Probed with this default before a section is deleted: "missing".
+inline const QString SAdressProbe = QStringLiteral("999");
+
+} // namespace keys

@@ -1,0 +1,340 @@
+// Download and upload batches against the fake server, and the same-name
+// question.
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+
+#include "platform/drive_view.h"
+#include "platform/launcher.h"
+#include "platform/list_view.h"
+#include "tests/fake_tree.h"
+#include "tests/ftp_fixture.h"
+#include "transfer/local_names.h"
+#include "transfer/progress_text.h"
+#include "transfer/same_name_dialog.h"
+
+namespace {
+
+QByteArray pattern(qint64 size)
+{
+    QByteArray b(size, Qt::Uninitialized);
+    for (qint64 i = 0; i < size; ++i)
+        b[i] = char((i * 131 + i / 7) & 0xff);
+    return b;
+}
+
+QByteArray read_file(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+class Transfers : public FtpFixture {
+protected:
+    void start(const QByteArray& listing)
+    {
+        tree = std::make_unique<FakeTree>(server, QMap<QString, QByteArray>{{QStringLiteral("/"), listing}});
+        local = env.scratch();
+        // The entry opens the scratch folder on the local side.
+        record(QStringLiteral("s_local_path"), drives::from_native(local));
+        connectToFake();
+        ASSERT_EQ(w->Local_Dir, drives::from_native(local) + QStringLiteral("\\"));
+        ASSERT_TRUE(wait_until([&] { return tree->listings() >= 1 && w->ListView1->count() > 0; }));
+    }
+    void selectRemote(const QStringList& names)
+    {
+        w->ListView1->clearSelection();
+        for (int i = 0; i < w->ListView1->count(); ++i)
+            if (names.contains(w->ListView1->text(i)))
+                w->ListView1->setSelected(i, true);
+    }
+    void selectLocal(const QStringList& names)
+    {
+        w->ListView2->clearSelection();
+        for (int i = 0; i < w->ListView2->count(); ++i)
+            if (names.contains(w->ListView2->text(i)))
+                w->ListView2->setSelected(i, true);
+    }
+    void writeLocal(const QString& name, const QByteArray& bytes)
+    {
+        QFile f(local + u'/' + name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    bool idle() { return w->ループ回数 == 0 && w->Winsock2->State() == Winsock::sckListening; }
+    Form13* dialog() { return w->findChild<Form13*>(); }
+
+    std::unique_ptr<FakeTree> tree;
+    QString local;
+};
+
+QByteArray three_files()
+{
+    return listing_line('-', 3000, "A.txt") + listing_line('-', 3000, "B.txt") + listing_line('-', 3000, "C.txt") +
+           listing_line('d', 0, "dir") + listing_line('-', 0, "empty.bin");
+}
+
+TEST_F(Transfers, ThreeFilesAreFetchedLastSelectedFirst)
+{
+    start(three_files());
+    for (const char* n : {"A.txt", "B.txt", "C.txt"})
+        tree->files.insert(QStringLiteral("/") + QString::fromLatin1(n), pattern(3000) + n);
+    selectRemote({"A.txt", "B.txt", "C.txt"});
+    w->MDOWN_Click();
+    ASSERT_TRUE(wait_until([&] { return tree->retrieved.size() == 3 && w->Down_Count == 0 && idle(); }));
+    EXPECT_EQ(tree->retrieved, (QStringList{"/C.txt", "/B.txt", "/A.txt"}));
+    for (const char* n : {"A.txt", "B.txt", "C.txt"})
+        EXPECT_EQ(read_file(local + u'/' + QString::fromLatin1(n)), pattern(3000) + n) << n;
+    EXPECT_TRUE(server.commands().contains(QStringLiteral("TYPE I")));
+    ASSERT_TRUE(wait_until([&] { return w->statusText() == QStringLiteral("転送終了しました。"); }));
+    EXPECT_EQ(log().count(QStringLiteral("転送終了しました。\r\n")), 3);
+    // The batch ended normally: its list is gone, the local list shows the files.
+    EXPECT_EQ(settings::get(QStringLiteral("FILE_SENTAKU"), QStringLiteral("1"), QStringLiteral("none")),
+              QStringLiteral("none"));
+    EXPECT_GE(w->ListView2->count(), 3);
+    EXPECT_TRUE(w->toolbarButton(6)->isEnabled());
+}
+
+TEST_F(Transfers, ADirectoryInTheSelectionDownloadsNothing)
+{
+    start(three_files());
+    selectRemote({"A.txt", "dir", "C.txt"});
+    prompts.expect(QStringLiteral("ﾌｫﾙﾀﾞ丸ごとのダウンロードは、サポートしていません。"));
+    w->MDOWN_Click();
+    EXPECT_TRUE(prompts.allUsed());
+    EXPECT_EQ(prompts.seen().at(0).title, QStringLiteral("お詫び"));
+    EXPECT_FALSE(server.commands().contains(QStringLiteral("TYPE I")));
+    EXPECT_EQ(w->Down_Count, 0);
+}
+
+TEST_F(Transfers, NothingSelectedAndNotConnectedAreRefused)
+{
+    start(three_files());
+    w->ListView1->clearSelection();
+    prompts.expect(QStringLiteral("ファイルが選択されていません"));
+    w->MDOWN_Click();
+    EXPECT_TRUE(prompts.allUsed());
+}
+
+TEST_F(Transfers, AnEmptyRemoteFileBecomesAnEmptyLocalFile)
+{
+    start(three_files());
+    tree->files.insert(QStringLiteral("/empty.bin"), QByteArray());
+    writeLocal(QStringLiteral("other"), "x");
+    selectRemote({"empty.bin"});
+    w->MDOWN_Click();
+    ASSERT_TRUE(wait_until([&] { return tree->retrieved.size() == 1 && idle(); }));
+    ASSERT_TRUE(wait_until([&] { return QFileInfo::exists(local + QStringLiteral("/empty.bin")); }));
+    EXPECT_EQ(QFileInfo(local + QStringLiteral("/empty.bin")).size(), 0);
+}
+
+TEST_F(Transfers, OverwriteAllCoversTheBatchAndTheNextBatchAsksAgain)
+{
+    start(three_files());
+    for (const char* n : {"A.txt", "B.txt", "C.txt"}) {
+        tree->files.insert(QStringLiteral("/") + QString::fromLatin1(n), QByteArray("new ") + n);
+        writeLocal(QString::fromLatin1(n), "old");
+    }
+    selectRemote({"A.txt", "B.txt", "C.txt"});
+    w->MDOWN_Click();
+    ASSERT_TRUE(wait_until([&] { return dialog() && dialog()->isVisible(); }));
+    EXPECT_EQ(dialog()->Label2->text(), QStringLiteral("C.txt"));
+    EXPECT_EQ(dialog()->Label1->text(), QStringLiteral("は、転送先に同一名のファイルが存在します。"));
+    EXPECT_EQ(dialog()->windowTitle(), QStringLiteral("問い合わせ"));
+    dialog()->Command2->click();
+    ASSERT_TRUE(wait_until([&] { return tree->retrieved.size() == 3 && idle() && w->Down_Count == 0; }));
+    for (const char* n : {"A.txt", "B.txt", "C.txt"})
+        EXPECT_EQ(read_file(local + u'/' + QString::fromLatin1(n)), QByteArray("new ") + n);
+    EXPECT_FALSE(Form13::Over_write);
+
+    selectRemote({"A.txt"});
+    w->MDOWN_Click();
+    ASSERT_TRUE(wait_until([&] { return dialog()->isVisible(); }));
+    dialog()->Command3->click();
+}
+
+TEST_F(Transfers, SkipTheMiddleFileFetchesTheOtherTwo)
+{
+    start(three_files());
+    for (const char* n : {"A.txt", "B.txt", "C.txt"})
+        tree->files.insert(QStringLiteral("/") + QString::fromLatin1(n), QByteArray("new ") + n);
+    writeLocal(QStringLiteral("B.txt"), "keep me");
+    selectRemote({"A.txt", "B.txt", "C.txt"});
+    w->MDOWN_Click();
+    ASSERT_TRUE(wait_until([&] { return dialog() && dialog()->isVisible(); }));
+    EXPECT_EQ(dialog()->Label2->text(), QStringLiteral("B.txt"));
+    dialog()->Command4->click();
+    ASSERT_TRUE(wait_until([&] { return tree->retrieved.size() == 2 && idle() && w->Down_Count == 0; }));
+    EXPECT_EQ(tree->retrieved, (QStringList{"/C.txt", "/A.txt"}));
+    EXPECT_EQ(read_file(local + QStringLiteral("/B.txt")), QByteArray("keep me"));
+}
+
+TEST_F(Transfers, CancelKeepsTheBatchWhereItIs)
+{
+    start(three_files());
+    writeLocal(QStringLiteral("C.txt"), "old");
+    selectRemote({"A.txt", "B.txt", "C.txt"});
+    w->MDOWN_Click();
+    ASSERT_TRUE(wait_until([&] { return dialog() && dialog()->isVisible(); }));
+    dialog()->Command3->click();
+    EXPECT_FALSE(dialog()->isVisible());
+    EXPECT_EQ(w->Down_Count, 2);
+    EXPECT_EQ(settings::get(QStringLiteral("FILE_SENTAKU"), QStringLiteral("1")), QStringLiteral("A.txt"));
+    EXPECT_TRUE(tree->retrieved.isEmpty());
+    EXPECT_EQ(read_file(local + QStringLiteral("/C.txt")), QByteArray("old"));
+    EXPECT_TRUE(w->toolbarButton(6)->isEnabled());
+}
+
+TEST_F(Transfers, TextViewUsesTypeAAndNeverAsks)
+{
+    start(three_files());
+    tree->files.insert(QStringLiteral("/A.txt"), "hello\r\n");
+    writeLocal(QStringLiteral("A.txt"), "local copy");
+    QStringList opened;
+    launcher::set_recorder([&](launcher::Kind, const QString& p) { opened << p; });
+    selectRemote({"A.txt"});
+    w->Y_Count = -1;
+    w->MDOWN_Click();
+    ASSERT_TRUE(wait_until([&] { return opened.size() == 1; }));
+    launcher::set_recorder({});
+    EXPECT_TRUE(server.commands().contains(QStringLiteral("TYPE A")));
+    EXPECT_FALSE(server.commands().contains(QStringLiteral("TYPE I")));
+    EXPECT_EQ(opened.at(0), program_folder::file(QStringLiteral("text.txt")));
+    EXPECT_EQ(read_file(opened.at(0)), QByteArray("hello\r\n"));
+    EXPECT_EQ(read_file(local + QStringLiteral("/A.txt")), QByteArray("local copy"));
+    EXPECT_EQ(w->Y_Count, 0);
+    EXPECT_FALSE(dialog() && dialog()->isVisible());
+}
+
+TEST(LocalNames, OnlyPlainNamesInsideTheFolder)
+{
+    for (const char* bad : {"", ".", "..", "../x", "a/b", "a\\b", "/etc/passwd"})
+        EXPECT_FALSE(is_plain_local_name(QString::fromUtf8(bad))) << bad;
+    EXPECT_FALSE(is_plain_local_name(QString(300, u'x')));
+    for (const char* good : {"a.txt", "..a", "日本語.txt", " lead", "a b"})
+        EXPECT_TRUE(is_plain_local_name(QString::fromUtf8(good))) << good;
+}
+
+TEST_F(Transfers, ANameThatWouldLeaveTheFolderIsRefusedAndTheBatchGoesOn)
+{
+    start(listing_line('-', 10, "../escape.txt") + listing_line('-', 10, "fine.txt"));
+    tree->files.insert(QStringLiteral("/fine.txt"), "fine");
+    tree->files.insert(QStringLiteral("/../escape.txt"), "evil");
+    // The listing parser drops names with '/': put one in the list by hand.
+    w->ListView1->addItem(QStringLiteral("../escape.txt"), 2, {QStringLiteral("     1KB"), QString(), QStringLiteral("1")});
+    selectRemote({"fine.txt", "../escape.txt"});
+    prompts.expect(QStringLiteral("「../escape.txt」はこのコンピューターのファイル名として使えないため"));
+    w->MDOWN_Click();
+    ASSERT_TRUE(wait_until([&] { return tree->retrieved.size() == 1 && idle() && w->Down_Count == 0; }));
+    EXPECT_TRUE(prompts.allUsed());
+    EXPECT_EQ(tree->retrieved, QStringList{"/fine.txt"});
+    EXPECT_FALSE(QFileInfo::exists(QFileInfo(local).dir().filePath(QStringLiteral("escape.txt"))));
+}
+
+class Uploads : public Transfers, public ::testing::WithParamInterface<int> {};
+
+TEST_P(Uploads, FileArrivesWholeInBlocksOf1024)
+{
+    const int size = GetParam();
+    start(listing_line('-', 1, "remote.txt"));
+    const QByteArray content = pattern(size);
+    writeLocal(QStringLiteral("up.bin"), content);
+    w->Local_list();
+    selectLocal({"up.bin"});
+    int blocks = 0;
+    QObject::connect(w->Winsock2, &Winsock::SendComplete, [&] { ++blocks; });
+    w->Mupload_Click();
+    ASSERT_TRUE(wait_until([&] { return tree->stored.size() == 1 && idle(); }, 20000));
+    EXPECT_EQ(tree->files.value(QStringLiteral("/up.bin")), content);
+    EXPECT_EQ(blocks, (size + 1023) / 1024);
+    ASSERT_TRUE(wait_until([&] { return log().contains(QStringLiteral("ｱｯﾌﾟﾛｰﾄﾞ終了しました。\r\n")); }));
+    // "226" re-armed the listener and asked for a fresh listing.
+    ASSERT_TRUE(wait_until([&] { return tree->listings() >= 2; }));
+    EXPECT_EQ(w->Gcount, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, Uploads, ::testing::Values(0, 1, 1023, 1024, 1025, 1 << 20));
+
+TEST_F(Transfers, UploadBatchSendsLastSelectedFirstAndCaseOnlyNamesDoNotAsk)
+{
+    start(listing_line('-', 1, "readme.txt"));
+    for (const char* n : {"a.txt", "README.TXT", "c.txt"})
+        writeLocal(QString::fromLatin1(n), n);
+    w->Local_list();
+    selectLocal({"a.txt", "README.TXT", "c.txt"});
+    w->Mupload_Click();
+    ASSERT_TRUE(wait_until([&] { return tree->stored.size() == 3 && idle() && w->Up_Count == 0; }));
+    // List order is a.txt, c.txt, README.TXT (names sort without case).
+    EXPECT_EQ(tree->stored, (QStringList{"/README.TXT", "/c.txt", "/a.txt"}));
+    EXPECT_FALSE(dialog() && dialog()->isVisible());
+}
+
+TEST_F(Transfers, UploadOverAnExistingNameAsksAndSkipGoesOn)
+{
+    start(listing_line('-', 1, "same.txt"));
+    writeLocal(QStringLiteral("same.txt"), "s");
+    writeLocal(QStringLiteral("new.txt"), "n");
+    w->Local_list();
+    selectLocal({"new.txt", "same.txt"});
+    w->Mupload_Click();
+    ASSERT_TRUE(wait_until([&] { return dialog() && dialog()->isVisible(); }));
+    EXPECT_EQ(w->Douitu, 1);
+    dialog()->Command4->click();   // skip same.txt
+    EXPECT_EQ(w->Douitu, 0);
+    ASSERT_TRUE(wait_until([&] { return tree->stored == QStringList{"/new.txt"} && idle(); }));
+}
+
+TEST_F(Transfers, AFolderAnywhereInTheUploadSelectionRefusesAll)
+{
+    start(listing_line('-', 1, "x"));
+    ASSERT_TRUE(QDir(local).mkdir(QStringLiteral("folder")));
+    writeLocal(QStringLiteral("file.txt"), "f");
+    w->Local_list();
+    selectLocal({"file.txt", "folder"});
+    w->ListView2->setCurrentRow(int(w->ListView2->selectedRows().last()), false);
+    prompts.expect(QStringLiteral("ﾌｫﾙﾀﾞ丸ごとの"));
+    w->Mupload_Click();
+    EXPECT_TRUE(prompts.allUsed());
+    EXPECT_FALSE(server.commands().contains(QStringLiteral("STOR file.txt")));
+}
+
+TEST(ProgressTexts, DownloadCountsRoundedKilobytesPerArrival)
+{
+    DownloadProgress p = download_progress(0, 1460, QStringLiteral("100000"), 0);
+    EXPECT_EQ(p.kilobytes, 1);
+    EXPECT_EQ(p.speedText, QString());
+    p = download_progress(p.kilobytes, 8192, QStringLiteral("100000"), 2);
+    EXPECT_EQ(p.kilobytes, 9);
+    EXPECT_EQ(p.percent, 9);
+    EXPECT_EQ(p.speedText, QStringLiteral("4.5KB/秒"));
+    EXPECT_EQ(download_status_text(QStringLiteral("a.bin"), p),
+              QStringLiteral(" 'a.bin' ダウンロード   9KB / 100KB  9% 受信  4.5KB/秒"));
+    // Never more than the expected size; an expected size of 0 shows 0 %.
+    p = download_progress(99, 5000, QStringLiteral("12345"), 1);
+    EXPECT_EQ(p.kilobytes, 12);
+    EXPECT_EQ(p.sizeKB, 12.3);
+    EXPECT_EQ(p.percent, 97);
+    EXPECT_EQ(download_progress(0, 5000, QStringLiteral("0"), 1).percent, 0);
+    // Beyond 2 GB the numbers stay right.
+    p = download_progress(3'000'000, 1000, QStringLiteral("4000000000"), 10);
+    EXPECT_EQ(p.kilobytes, 3'000'001);
+    EXPECT_EQ(p.percent, 75);
+}
+
+TEST(ProgressTexts, UploadTextAndEmptyFile)
+{
+    int percent = -1;
+    EXPECT_EQ(upload_status_text(QStringLiteral("u.bin"), 1024, 4096, 0, &percent),
+              QStringLiteral(" 'u.bin'アップロード    1KB / 4KB  25%完了"));
+    EXPECT_EQ(percent, 25);
+    EXPECT_EQ(upload_status_text(QStringLiteral("u"), 5000, 10000, 2),
+              QStringLiteral(" 'u'アップロード    5KB / 10KB  50%完了2.5KB/秒"));
+    EXPECT_EQ(upload_status_text(QStringLiteral("u"), 100, 10000, 1),
+              QStringLiteral(" 'u'アップロード    0.1KB / 10KB  1%完了100B/秒"));
+    upload_status_text(QStringLiteral("e"), 0, 0, 0, &percent);
+    EXPECT_EQ(percent, 100);
+    upload_status_text(QStringLiteral("big"), 3'000'000'000LL, 4'000'000'000LL, 1, &percent);
+    EXPECT_EQ(percent, 75);
+}
+
+} // namespace

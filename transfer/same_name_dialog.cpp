@@ -1,0 +1,97 @@
+#include "transfer/same_name_dialog.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/form1.h"
+
+Form13::Form13(form1* main, QWidget* parent) : QDialog(parent), main_(main)
+{
+    setWindowTitle(QStringLiteral("問い合わせ"));
+    setModal(false);
+    Label2 = new QLabel(this);
+    Label1 = new QLabel(this);
+    Label2->setTextFormat(Qt::PlainText);
+    Label2->setWordWrap(true);
+    Command1 = new QPushButton(QStringLiteral("上書き"), this);
+    Command2 = new QPushButton(QStringLiteral("すべて上書き"), this);
+    Command3 = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
+    Command4 = new QPushButton(QStringLiteral("スキップ"), this);
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* b : {Command1, Command2, Command4, Command3})
+        buttons->addWidget(b);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Label2);
+    layout->addWidget(Label1);
+    layout->addLayout(buttons);
+    connect(Command1, &QPushButton::clicked, this, &Form13::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form13::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &Form13::Command3_Click);
+    connect(Command4, &QPushButton::clicked, this, &Form13::Command4_Click);
+}
+
+void Form13::ask(const QString& fileName)
+{
+    show();
+    Label1->setText(QStringLiteral("は、転送先に同一名のファイルが存在します。"));
+    Label2->setText(fileName);
+    raise();
+    activateWindow();
+}
+
+void Form13::Command1_Click()
+{
+    hide();
+    if (main_->Douitu == 1) {
+        main_->Douitu = 0;
+        main_->Up_loadB();
+    } else {
+        main_->down_loadA();
+    }
+}
+
+void Form13::Command2_Click()
+{
+    hide();
+    Over_write = true;
+    if (main_->Douitu == 1) {
+        main_->Douitu = 0;
+        main_->Up_loadB();
+    } else {
+        main_->down_loadA();
+    }
+}
+
+void Form13::Command3_Click()
+{
+    hide();
+    main_->Douitu = 0;
+    main_->Tool_unlock();
+}
+
+void Form13::Command4_Click()
+{
+    hide();
+    if (main_->Douitu == 1) {
+        main_->Douitu = 0;
+        if (main_->Up_Count != 0)
+            main_->Up_select();
+        else
+            main_->Tool_unlock();
+    } else {
+        if (main_->Down_Count != 0)
+            main_->Down_sele();
+        else
+            main_->Tool_unlock();
+    }
+}
+
+void Form13::closeEvent(QCloseEvent* event)
+{
+    // Closing the window answers like its cancel button.
+    event->ignore();
+    Command3_Click();
+}
