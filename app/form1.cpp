@@ -29,6 +29,8 @@ form1::form1(QWidget* parent) : QMainWindow(parent)
     wireControlSocket();
     wireDataSocket();
     wireRemoteNavigation();
+    wireFileOperations();
+    wireShellAndMenus();
     // Below this the two panes cannot show their path rows.
     setMinimumSize(320, 240);
 }
@@ -46,6 +48,9 @@ void form1::createControls()
     Toolbar1 = new QToolBar(client_);
     Toolbar1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     Toolbar1->setMovable(false);
+    // Small icons keep the toolbar low, leaving the lists and the log room in
+    // the default window size.
+    Toolbar1->setIconSize(QSize(16, 16));
 
     Label4 = new ClickLabel(client_);
     Label1 = new ClickLabel(client_);

@@ -177,6 +177,7 @@ public:
     void Up_LoadA();                           // next upload: same-name check, STOR
     void Up_select();                          // next file of an upload batch
     void Up_loadB();                           // STOR for the current upload
+    void uploadMayStart();                     // "1xx" after STOR on an early data connection
     void Up_next();                            // next block of the upload
     void Winsock2_SendProgress(qint64 bytesSent, qint64 bytesRemaining);
     void Winsock2_SendComplete();
@@ -278,6 +279,8 @@ private:
     void connectionFailed();
     Form4* form4_ = nullptr;
     Form13* form13_ = nullptr;
+    bool storSent_ = false;                    // STOR of the current upload is on its way
+    bool storAccepted_ = false;                // and the server answered it with "1xx"
     void endDownloadBatch();
     void finishUploadFile();
     qint64 uploadLength() const;

@@ -94,6 +94,8 @@ void form1::dispatchReply(const QString& reply)
         del_Count = 0;
         ループ回数 = 0;
         Gcount = 0;
+    } else if (code.startsWith(u'1')) {
+        uploadMayStart();
     } else if (code == QStringLiteral("421")) {
         if (リトライ回数 > 0) {
             Start_retry_countdown();

@@ -1,5 +1,21 @@
 // Reconnection after "421".
 #include "app/form1.h"
+#include "ftp/retry_dialog.h"
+#include "servers/server_list_dialog.h"
 
-// Not built yet: the countdown window fills this in.
-void form1::Start_retry_countdown() {}
+Form12* form1::retryDialog()
+{
+    if (!form12_)
+        form12_ = new Form12(this, this);
+    return form12_;
+}
+
+void form1::Start_retry_countdown()
+{
+    Form12* dialog = retryDialog();
+    // Remembered now: the server closes the connection after "421", and the
+    // disconnected state forgets which entry was chosen.
+    if (!Form4::接続サーバー.isEmpty())
+        dialog->server = Form4::接続サーバー;
+    dialog->Form_Load();
+}

@@ -56,12 +56,11 @@ void form1::Remote_list()
 
     const QString text = codepage::to_text(bytes);
     bytes = QByteArray();
-    const ListingParser parser(app_clock::today());
+    ListingParser parser(app_clock::today());
     bool malformed = false;
     ListingEntry entry;
     QStringList subItems;
-    const QStringList lines = split_listing_lines(text);
-    for (const QString& line : lines) {
+    for (const QStringView line : listing_line_views(text)) {
         switch (parser.parse(line, entry)) {
         case LineResult::Entry:
             subItems = {entry.sizeText, entry.dateText, entry.kind, entry.attributes};

@@ -1,6 +1,7 @@
 #include "listing/remote_listing.h"
 
 #include <cmath>
+#include <iterator>
 
 namespace {
 
@@ -55,20 +56,42 @@ double leading_number(QStringView field)
     return negative ? -value : value;
 }
 
-QString month_number(QStringView month)
+// A text of a few characters put together on the stack and allocated once.
+class ShortText {
+public:
+    void add(char16_t c)
+    {
+        if (size_ < kCapacity)
+            chars_[size_++] = c;
+    }
+    void add(QStringView s)
+    {
+        for (const QChar c : s)
+            add(c.unicode());
+    }
+    QStringView view() const { return QStringView(chars_, size_); }
+    QString text() const { return view().toString(); }
+    qsizetype size() const { return size_; }
+
+private:
+    static constexpr qsizetype kCapacity = 32;
+    char16_t chars_[kCapacity];
+    qsizetype size_ = 0;
+};
+
+// "Jan" to "01" ... "Dec" to "12"; any other text stays as the server wrote it.
+QStringView month_number(QStringView month)
 {
     static const char16_t* const names[] = {u"Jan", u"Feb", u"Mar", u"Apr", u"May", u"Jun",
                                             u"Jul", u"Aug", u"Sep", u"Oct", u"Nov", u"Dec"};
-    static const QString numbers[] = {
-        QStringLiteral("01"), QStringLiteral("02"), QStringLiteral("03"), QStringLiteral("04"),
-        QStringLiteral("05"), QStringLiteral("06"), QStringLiteral("07"), QStringLiteral("08"),
-        QStringLiteral("09"), QStringLiteral("10"), QStringLiteral("11"), QStringLiteral("12")};
+    static const char16_t* const numbers[] = {u"01", u"02", u"03", u"04", u"05", u"06",
+                                              u"07", u"08", u"09", u"10", u"11", u"12"};
     if (month.size() == 3) {
         for (int m = 0; m < 12; ++m)
             if (month == QStringView(names[m]))
-                return numbers[m];
+                return QStringView(numbers[m]);
     }
-    return month.toString(); // an unknown month stays as the server wrote it
+    return month;
 }
 
 QString two_digits(int n)
@@ -80,20 +103,42 @@ QString two_digits(int n)
 
 QString remote_size_text(double bytes)
 {
-    QString text;
+    ShortText digits;
     if (bytes >= 1 && bytes <= 999) {
-        text = QStringLiteral("1KB");
+        digits.add(u'1');
     } else if (bytes == 0) {
-        text = QStringLiteral("0B");
+        // An empty file: "0B", the only text without "KB".
+        ShortText text;
+        for (qsizetype i = 2; i < kSizeWidth; ++i)
+            text.add(u' ');
+        text.add(u"0B");
+        return text.text();
     } else if (bytes == std::floor(bytes) && std::fabs(bytes) < 9.0e18) {
         // Whole bytes: integer division keeps every digit of large sizes.
         const qint64 b = qint64(bytes);
-        const qint64 kb = b >= 0 ? b / 1000 : -((-b + 999) / 1000);
-        text = QString::number(kb) + QStringLiteral("KB");
+        qint64 kb = b >= 0 ? b / 1000 : -((-b + 999) / 1000);
+        if (kb < 0) {
+            digits.add(u'-');
+            kb = -kb;
+        }
+        char16_t reversed[20];
+        int n = 0;
+        do {
+            reversed[n++] = char16_t(u'0' + kb % 10);
+            kb /= 10;
+        } while (kb > 0);
+        while (n > 0)
+            digits.add(reversed[--n]);
     } else {
-        text = QString::number(std::floor(bytes / 1000), 'f', 0) + QStringLiteral("KB");
+        QString text = QString::number(std::floor(bytes / 1000), 'f', 0) + QStringLiteral("KB");
+        return text.size() < kSizeWidth ? text.rightJustified(kSizeWidth, u' ') : text;
     }
-    return text.size() < kSizeWidth ? text.rightJustified(kSizeWidth, u' ') : text;
+    ShortText text;
+    for (qsizetype i = digits.size() + 2; i < kSizeWidth; ++i)
+        text.add(u' ');
+    text.add(digits.view());
+    text.add(u"KB");
+    return text.text();
 }
 
 ListingParser::ListingParser(const QDate& today)
@@ -104,11 +149,22 @@ ListingParser::ListingParser(const QDate& today)
     monthDay_ = today.isValid() ? two_digits(today.month()) + u'/' + two_digits(today.day()) : QString();
 }
 
-LineResult ListingParser::parse(QStringView line, ListingEntry& out) const
+QString ListingParser::attributes(QStringView text)
+{
+    // A listing holds few distinct permission texts, mostly in runs.
+    for (const QString& recent : recentAttributes_)
+        if (recent.size() == text.size() && QStringView(recent) == text && !recent.isNull())
+            return recent;
+    QString fresh = text.toString();
+    recentAttributes_[nextAttributes_] = fresh;
+    nextAttributes_ = (nextAttributes_ + 1) % int(std::size(recentAttributes_));
+    return fresh;
+}
+
+LineResult ListingParser::parse(QStringView line, ListingEntry& out)
 {
     static const QString kFolderKind = QStringLiteral("0");
     static const QString kFileKind = QStringLiteral("1");
-    static const QString kMidnight = QStringLiteral("00:00");
 
     if (line.isEmpty() || line.startsWith(u"total"))
         return LineResult::Skipped;
@@ -157,34 +213,36 @@ LineResult ListingParser::parse(QStringView line, ListingEntry& out) const
         const QStringView d = dateAndName.first(dateLength);
 
         // Fixed positions of the standard spacing: "Mmm dd hh:mm" or "Mmm dd  yyyy".
-        const QString month = month_number(d.left(3));
-        QString day = trim_spaces(d.mid(4, 2)).toString();
-        if (day.size() == 1)
-            day.prepend(u'0');
+        const QStringView month = month_number(d.left(3));
+        const QStringView dayField = trim_spaces(d.mid(4, 2));
+        ShortText day;
+        if (dayField.size() == 1)
+            day.add(u'0');
+        day.add(dayField);
         QStringView year;
-        QString time;
+        QStringView time;
         if (d.size() >= 10 && d[9] == u':') {
-            time = d.mid(7, 5).toString();
+            time = d.mid(7, 5);
             // A time instead of a year means within the last twelve months:
             // a month and day after today belong to last year.
-            QString monthDay;
-            monthDay.reserve(month.size() + 1 + day.size());
-            monthDay += month;
-            monthDay += u'/';
-            monthDay += day;
-            year = monthDay > monthDay_ ? lastYear_ : year_;
+            ShortText monthDay;
+            monthDay.add(month);
+            monthDay.add(u'/');
+            monthDay.add(day.view());
+            year = monthDay.view() > QStringView(monthDay_) ? QStringView(lastYear_) : QStringView(year_);
         } else {
-            time = kMidnight;
+            time = u"00:00";
             year = d.mid(10, 2);
         }
-        dateText.reserve(year.size() + month.size() + day.size() + time.size() + 3);
-        dateText += year;
-        dateText += u'/';
-        dateText += month;
-        dateText += u'/';
-        dateText += day;
-        dateText += u' ';
-        dateText += time;
+        ShortText date;
+        date.add(year);
+        date.add(u'/');
+        date.add(month);
+        date.add(u'/');
+        date.add(day.view());
+        date.add(u' ');
+        date.add(time);
+        dateText = date.text();
         name = r;
     }
 
@@ -211,7 +269,7 @@ LineResult ListingParser::parse(QStringView line, ListingEntry& out) const
     out.sizeText = std::move(sizeText);
     out.dateText = std::move(dateText);
     out.kind = folder || link ? kFolderKind : kFileKind;
-    out.attributes = line.left(kAttributeLength).toString();
+    out.attributes = attributes(line.left(kAttributeLength));
     return LineResult::Entry;
 }
 
@@ -220,22 +278,30 @@ LineResult parse_listing_line(const QString& line, const QDate& today, ListingEn
     return ListingParser(today).parse(line, out);
 }
 
-QStringList split_listing_lines(const QString& text)
+QList<QStringView> listing_line_views(QStringView text)
 {
-    QStringList lines;
+    QList<QStringView> lines;
     const qsizetype n = text.size();
-    const QChar* data = text.constData();
+    const QChar* data = text.data();
     qsizetype from = 0;
     for (qsizetype i = 0; i < n; ++i) {
         const QChar c = data[i];
         if (c != u'\r' && c != u'\n')
             continue;
-        lines.append(text.mid(from, i - from));
+        lines.append(text.sliced(from, i - from));
         if (c == u'\r' && i + 1 < n && data[i + 1] == u'\n')
             ++i;
         from = i + 1;
     }
     if (from < n)
-        lines.append(text.mid(from));
+        lines.append(text.sliced(from));
+    return lines;
+}
+
+QStringList split_listing_lines(const QString& text)
+{
+    QStringList lines;
+    for (const QStringView line : listing_line_views(text))
+        lines.append(line.toString());
     return lines;
 }

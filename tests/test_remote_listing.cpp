@@ -426,6 +426,13 @@ TEST_F(RemoteList, TheYearRuleFollowsTheClock)
     w->Remote_list();
     EXPECT_EQ(w->ListView1->subItem(row(QStringLiteral("next_day")), 2), QStringLiteral("97/01/05 10:00"));
     EXPECT_EQ(w->ListView1->subItem(row(QStringLiteral("today")), 2), QStringLiteral("98/01/04 10:00"));
+
+    app_clock::set_fixed(QDateTime(QDate(2000, 3, 1), QTime(9, 0)));
+    writeListing("-rw-r--r-- 1 u g 5 Mar  2 10:00 next_day\n"
+                 "-rw-r--r-- 1 u g 5 Mar  1 10:00 today\n");
+    w->Remote_list();
+    EXPECT_EQ(w->ListView1->subItem(row(QStringLiteral("next_day")), 2), QStringLiteral("99/03/02 10:00"));
+    EXPECT_EQ(w->ListView1->subItem(row(QStringLiteral("today")), 2), QStringLiteral("00/03/01 10:00"));
 }
 
 TEST_F(RemoteList, JapaneseNamesInTheSystemCodePage)

@@ -79,7 +79,7 @@ void form1::Winsock2_ConnectionRequest(int requestID)
     if (Winsock2->State() != Winsock::sckClosed)
         Winsock2->Close();
     Winsock2->Accept(requestID);
-    if (ループ回数 == 5)
+    if (ループ回数 == 5 && storAccepted_)
         Up_next();
 }
 
@@ -88,6 +88,8 @@ void form1::failTransfer(const QString& text)
     // A file that cannot be written ends the transfer cleanly: nothing half
     // done is kept, the listener is ready for the next command.
     closeAllFiles();
+    storSent_ = false;
+    storAccepted_ = false;
     Winsock2->Close();
     Winsock2->LocalPort = 0;
     Winsock2->Listen();

@@ -90,7 +90,22 @@ void form1::Up_LoadA()
 void form1::Up_loadB()
 {
     最初の送信 = 1;
+    storSent_ = true;
+    storAccepted_ = false;
     sendLine(QStringLiteral("STOR ") + Up_File);
+}
+
+void form1::uploadMayStart()
+{
+    // Some servers connect back as soon as PORT is acknowledged. Data sent on
+    // that connection (or its close, for an empty file) before the server has
+    // taken up STOR is lost, so the first block waits for both the connection
+    // and the "1xx" reply to STOR, in whichever order they come.
+    if (!storSent_ || ループ回数 != 5)
+        return;
+    storAccepted_ = true;
+    if (Gcount == 0 && Winsock2->State() == Winsock::sckConnected)
+        Up_next();
 }
 
 qint64 form1::uploadLength() const
@@ -162,6 +177,8 @@ void form1::Winsock2_SendComplete()
 
 void form1::finishUploadFile()
 {
+    storSent_ = false;
+    storAccepted_ = false;
     closeAllFiles();
     Winsock2->Close();
     Winsock2->LocalPort = 0;

@@ -1,0 +1,191 @@
+// Time to turn a 100,000-line listing file into the sorted, shown remote
+// list: the first listing of a window, a listing that replaces a full list,
+// and the share spent parsing. Prints medians of several runs in ms.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+#include "app/form1.h"
+#include "listing/remote_listing.h"
+#include "platform/app_clock.h"
+#include "platform/codepage.h"
+#include "platform/list_view.h"
+#include "platform/program_folder.h"
+#include "platform/prompts.h"
+
+namespace {
+
+constexpr int kLines = 100000;
+constexpr int kRuns = 5;
+
+// A listing as a large server directory looks: mostly files of all sizes,
+// some folders and links, times and years, names in no particular order,
+// a few of them Japanese or with spaces.
+QByteArray make_listing()
+{
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    QString text = QStringLiteral("total 123456\r\n");
+    text.reserve(kLines * 72);
+    quint32 seed = 12345;
+    const auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) & 0xFFFFFF;
+    };
+    for (int i = 0; i < kLines; ++i) {
+        const quint32 r = next();
+        const int kind = int(r % 50);
+        const QString month = QLatin1String(months[next() % 12]);
+        const QString day = QString::number(next() % 28 + 1).rightJustified(2, u' ');
+        const QChar zero(u'0');
+        const QString when = next() % 2
+            ? QStringLiteral("%1:%2").arg(next() % 24, 2, 10, zero).arg(next() % 60, 2, 10, zero)
+            : QStringLiteral(" %1").arg(2000 + next() % 25);
+        const QString name = QStringLiteral("%1_%2").arg(next() % 1000000, 6, 10, QChar(u'0')).arg(i);
+        QString line;
+        if (kind == 0)
+            line = QStringLiteral("drwxr-xr-x   2 ftp      ftp          4096 ") + month + u' ' + day + u' ' + when
+                + QStringLiteral(" dir_") + name;
+        else if (kind == 1)
+            line = QStringLiteral("lrwxrwxrwx   1 ftp      ftp            12 ") + month + u' ' + day + u' ' + when
+                + QStringLiteral(" link_") + name + QStringLiteral(" -> ../target/") + name;
+        else
+            line = QStringLiteral("-rw-r--r--   1 ftp      ftp   ") + QString::number(quint64(next()) * (next() % 1000))
+                .rightJustified(11, u' ') + u' ' + month + u' ' + day + u' ' + when
+                + (kind == 2 ? QStringLiteral(" 資料 ") : QStringLiteral(" file ")) + name + QStringLiteral(".dat");
+        text += line;
+        text += QStringLiteral("\r\n");
+    }
+    return codepage::from_text(text);
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// Wall time and the CPU time of this thread: on a busy machine the wall time
+// includes waiting for a core, the CPU time does not.
+class Stopwatch {
+public:
+    Stopwatch() : cpu_(cpu_ms()) { wall_.start(); }
+    void stop(std::vector<double>& wall, std::vector<double>& cpu) const
+    {
+        wall.push_back(double(wall_.nsecsElapsed()) / 1e6);
+        cpu.push_back(cpu_ms() - cpu_);
+    }
+
+private:
+    static double cpu_ms()
+    {
+        timespec ts{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+        return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+    }
+    double cpu_;
+    QElapsedTimer wall_;
+};
+
+struct Timings {
+    std::vector<double> wall, cpu;
+};
+
+void print(const char* what, const Timings& t)
+{
+    std::printf("%-44s %8.1f ms wall %8.1f ms CPU\n", what, median(t.wall), median(t.cpu));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Private program and settings folders: the user's own are never touched.
+    QTemporaryDir home, config;
+    qputenv("PALU_FTP_HOME", home.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    QApplication app(argc, argv);
+    prompts::set_script([](const prompts::Prompt& p) {
+        std::fprintf(stderr, "unexpected message: %s\n", qPrintable(p.text));
+        return prompts::Reply{};
+    });
+
+    QFile(program_folder::file(QStringLiteral("server.lst"))).open(QIODevice::WriteOnly);
+    const QByteArray listing = make_listing();
+    {
+        QFile f(program_folder::file(QStringLiteral("temp.s")));
+        if (!f.open(QIODevice::WriteOnly) || f.write(listing) != listing.size()) {
+            std::fprintf(stderr, "cannot write the listing file\n");
+            return 1;
+        }
+    }
+
+    // Parsing alone: decoding, line splitting and the parser.
+    Timings parse;
+    int entries = 0;
+    for (int run = 0; run < kRuns; ++run) {
+        const Stopwatch t;
+        ListingParser parser(app_clock::today());
+        ListingEntry e;
+        entries = 0;
+        const QString text = codepage::to_text(listing);
+        for (const QStringView line : listing_line_views(text))
+            entries += parser.parse(line, e) == LineResult::Entry;
+        t.stop(parse.wall, parse.cpu);
+    }
+
+    // The first listing of a window: the list starts empty.
+    Timings first;
+    for (int run = 0; run < kRuns; ++run) {
+        form1 w;
+        w.Form_Load();
+        w.show();
+        w.サーバーパス = QStringLiteral("/pub/mirror");
+        QApplication::processEvents();
+        const Stopwatch t;
+        w.Remote_list();
+        QApplication::processEvents();
+        w.ListView1->repaint();
+        t.stop(first.wall, first.cpu);
+    }
+
+    // Listing again: the 100,000 entries of the last listing go first.
+    form1 w;
+    w.Form_Load();
+    w.show();
+    w.サーバーパス = QStringLiteral("/pub/mirror");
+    w.Remote_list();
+    QApplication::processEvents();
+    Timings again;
+    for (int run = 0; run < kRuns; ++run) {
+        const Stopwatch t;
+        w.Remote_list();
+        QApplication::processEvents();
+        w.ListView1->repaint();
+        t.stop(again.wall, again.cpu);
+    }
+    const ListView* list = w.ListView1;
+    if (list->count() != entries) {
+        std::fprintf(stderr, "list holds %d entries, parser found %d\n", list->count(), entries);
+        return 1;
+    }
+    if (list->subItem(0, 3) != QStringLiteral("0") || list->subItem(list->count() - 1, 3) != QStringLiteral("1")) {
+        std::fprintf(stderr, "the list is not grouped folders first\n");
+        return 1;
+    }
+
+    std::printf("listing: %d lines, %lld bytes, %d entries; median of %d runs\n", kLines + 1,
+                qlonglong(listing.size()), entries, kRuns);
+    print("parse only (decode, split, parse):", parse);
+    print("Remote_list into an empty list, shown:", first);
+    print("Remote_list replacing a full list, shown:", again);
+    return 0;
+}

@@ -1,0 +1,179 @@
+// Against a real FTP server on 127.0.0.1: log in, browse, download and
+// upload, comparing what lands on disk byte for byte.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+
+#include "app/form1.h"
+#include "app/log_pane.h"
+#include "platform/click_label.h"
+#include "platform/drive_view.h"
+#include "platform/list_view.h"
+#include "platform/program_folder.h"
+#include "platform/settings_store.h"
+#include "platform/winsock.h"
+#include "servers/server_list_dialog.h"
+#include "tests/prompt_script.h"
+#include "tests/real_ftp_server.h"
+#include "tests/test_support.h"
+
+namespace {
+
+QByteArray random_bytes(qint64 size)
+{
+    QByteArray b(size, Qt::Uninitialized);
+    auto* words = reinterpret_cast<quint32*>(b.data());
+    QRandomGenerator gen(quint32(size) * 2654435761u + 1);
+    gen.fillRange(words, size / 4);
+    for (qint64 i = size / 4 * 4; i < size; ++i)
+        b[i] = char(gen.generate());
+    return b;
+}
+
+void write_file(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+QByteArray read_file(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.start()) << server.errorText().toStdString();
+        QFile list(program_folder::file(QStringLiteral("server.lst")));
+        ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+        list.write("real\r\n");
+        list.close();
+        local = env.scratch();
+        const auto rec = [](const char* key, const QString& value) {
+            settings::save(QStringLiteral("real"), QString::fromUtf8(key), value);
+        };
+        rec("s_adress", QStringLiteral("127.0.0.1"));
+        rec("ポートNo", QString::number(server.port()));
+        rec("s_user", server.user());
+        rec("s_pass", server.password());
+        rec("s_local_path", drives::from_native(local));
+        w = std::make_unique<form1>();
+        w->Form_Load();
+        w->show();
+    }
+    void login()
+    {
+        Form4::接続サーバー = QStringLiteral("real");
+        w->Connect_server();
+        ASSERT_TRUE(wait_until([&] { return w->Label1->text().startsWith(QStringLiteral("ｻｰﾊﾞｰﾊﾟｽ: ")); }, 10000))
+            << w->Text1->text().toStdString();
+    }
+    QStringList remoteNames() const
+    {
+        QStringList out;
+        for (int i = 0; i < w->ListView1->count(); ++i)
+            out << w->ListView1->text(i);
+        return out;
+    }
+    int remoteRow(const QString& name) const { return int(remoteNames().indexOf(name)); }
+    bool idle() const { return w->ループ回数 == 0 && w->Winsock2->State() == Winsock::sckListening; }
+    // Waits for the listing that follows a change on the server.
+    bool listed(const std::function<bool()>& pred) { return wait_until([&] { return idle() && pred(); }, 20000); }
+
+    TestEnv env;
+    PromptScript prompts;
+    RealFtpServer server;
+    QString local;
+    std::unique_ptr<form1> w;
+};
+
+TEST_F(EndToEnd, LogsInAndBrowsesTheServer)
+{
+    ASSERT_TRUE(QDir(server.root()).mkpath(QStringLiteral("pub/deep")));
+    write_file(server.root() + QStringLiteral("/pub/deep/leaf.txt"), "leaf");
+    write_file(server.root() + QStringLiteral("/big.bin"), QByteArray(2500, 'b'));
+    write_file(server.root() + QStringLiteral("/empty.txt"), QByteArray());
+    login();
+    EXPECT_TRUE(w->Text1->text().contains(QStringLiteral("257 \"/\"")));
+    EXPECT_EQ(w->サーバーパス, QStringLiteral("/"));
+    ASSERT_TRUE(listed([&] { return w->ListView1->count() == 3; }));
+    EXPECT_EQ(remoteNames(), (QStringList{"pub", "big.bin", "empty.txt"}));
+    EXPECT_EQ(w->ListView1->subItem(0, 1), QString());
+    EXPECT_EQ(w->ListView1->subItem(0, 3), QStringLiteral("0"));
+    EXPECT_EQ(w->ListView1->subItem(1, 1), QStringLiteral("     2KB"));
+    EXPECT_EQ(w->ListView1->subItem(2, 1), QStringLiteral("      0B"));
+    EXPECT_FALSE(w->CDUP->isEnabled());
+
+    w->ListView1->setCurrentRow(0, true);
+    w->ListView1_DblClick();
+    ASSERT_TRUE(listed([&] { return remoteNames() == QStringList{"deep"}; }));
+    EXPECT_EQ(w->サーバーパス, QStringLiteral("/pub"));
+    w->ListView1->setCurrentRow(0, true);
+    w->ListView1_DblClick();
+    ASSERT_TRUE(listed([&] { return remoteNames() == QStringList{"leaf.txt"}; }));
+    EXPECT_EQ(w->サーバーパス, QStringLiteral("/pub/deep"));
+    EXPECT_TRUE(w->CDUP->isEnabled());
+
+    w->CDUP_Click();
+    ASSERT_TRUE(listed([&] { return remoteNames() == QStringList{"deep"}; }));
+    EXPECT_EQ(w->サーバーパス, QStringLiteral("/pub"));
+
+    const int root = w->Combo1->findText(QStringLiteral("127.0.0.1"));
+    ASSERT_GE(root, 0);
+    w->Combo1_Click(root);
+    ASSERT_TRUE(listed([&] { return w->ListView1->count() == 3 && w->サーバーパス == QStringLiteral("/"); }));
+}
+
+TEST_F(EndToEnd, DownloadsAndUploadsArriveByteForByte)
+{
+    const QList<qint64> sizes = {0, 1, 1024, 1025, 1 << 20, 64 << 20};
+    QStringList names;
+    for (qint64 size : sizes) {
+        const QString name = QStringLiteral("dl_%1.bin").arg(size);
+        write_file(server.root() + u'/' + name, random_bytes(size));
+        names << name;
+    }
+    const QString japanese = QStringLiteral("日本語のファイル ｱｲｳ.txt");
+    write_file(server.root() + u'/' + japanese, "こんにちは\r\n");
+    names << japanese;
+    login();
+    ASSERT_TRUE(listed([&] { return w->ListView1->count() == names.size(); }));
+    w->ListView1->clearSelection();
+    for (const QString& n : names)
+        w->ListView1->setSelected(remoteRow(n), true);
+    w->MDOWN_Click();
+    ASSERT_TRUE(wait_until([&] { return idle() && w->Down_Count == 0 && QFileInfo::exists(local + u'/' + japanese); }, 60000))
+        << w->Text1->text().right(2000).toStdString();
+    for (const QString& n : names)
+        EXPECT_EQ(read_file(local + u'/' + n), read_file(server.root() + u'/' + n)) << n.toStdString();
+
+    // Upload them again under new names and compare on the server.
+    QDir serverRoot(server.root());
+    for (const QString& n : names)
+        ASSERT_TRUE(QFile::rename(local + u'/' + n, local + QStringLiteral("/up_") + n));
+    w->Local_list();
+    w->ListView2->clearSelection();
+    for (int i = 0; i < w->ListView2->count(); ++i)
+        if (w->ListView2->text(i).startsWith(QStringLiteral("up_")))
+            w->ListView2->setSelected(i, true);
+    ASSERT_EQ(w->ListView2->selectedRows().size(), names.size());
+    w->Mupload_Click();
+    ASSERT_TRUE(wait_until([&] {
+        return idle() && w->Up_Count == 0 && w->Gcount == 0 && w->ListView1->count() == 2 * names.size();
+    }, 240000)) << w->Text1->text().right(1500).toStdString() << " state=" << w->Winsock1->State()
+                 << " data=" << w->Winsock2->State() << " up=" << w->Up_Count << " loop=" << w->ループ回数
+                 << " g=" << w->Gcount << " remote=" << w->ListView1->count() << " status=" << w->statusText().toStdString() << " waiting=" << w->Winsock1->BytesReceived()
+                 << "\nserver:\n" << server.output().right(3000).toStdString();
+    for (const QString& n : names)
+        EXPECT_EQ(read_file(server.root() + QStringLiteral("/up_") + n), read_file(server.root() + u'/' + n))
+            << n.toStdString();
+}
+
+} // namespace
