@@ -169,6 +169,7 @@ public:
     void Winsock2_Error(int number, const QString& description);
     void Tool_lock();
     void Tool_unlock();                        // the locked operation has ended
+    void abandonTransfer();                    // end the running transfer step and batch
     QString downloadTarget() const;            // drive path of the file being downloaded
     void MDOWN_Click();                        // download the selected remote files
     void Mupload_Click();                      // upload the selected local files
@@ -186,7 +187,7 @@ public:
     // ---- file operations (fileops/) ---------------------------------------
     void Dele_next();                          // next DELE of a remote delete batch
     void Rename_ready();                       // "350": ask for the new name
-    // (fileops) further declarations go here
+    bool mkdPending_ = false;                  // the next reply answers MKD
     void wireFileOperations();                 // the delete, folder, rename and view menu items
     void Mrmdir_Click();                       // delete in the active list
     void Local_delete();                       // the selected local files
@@ -200,7 +201,6 @@ public:
     class Form6* form6_ = nullptr;
 
     // ---- shell, shutdown, menus, retry, raw command (app/, ftp/) ------------
-    // (shell) further declarations go here
     void wireShellAndMenus();                  // toolbar, menu and popup items to their handlers
     void Toolbar1_ButtonClick(QAction* button); // routes a toolbar click by its caption
     void Mabore_Click();                       // abort the running transfer

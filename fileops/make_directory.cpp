@@ -23,6 +23,7 @@ void form1::MMkdir_Click()
                                  prompts::vbCritical);
                 return;
             }
+            mkdPending_ = true;
             sendLine(QStringLiteral("MKD ") + name);
             return;
         }

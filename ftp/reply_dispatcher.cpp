@@ -36,6 +36,10 @@ void form1::Winsock1_DataArrival(qint64)
 void form1::dispatchReply(const QString& reply)
 {
     const QString code = reply.left(3);
+    // The reply to MKD names the new folder, not the current one.
+    const bool answersMkd = mkdPending_ && !code.startsWith(u'1');
+    if (answersMkd)
+        mkdPending_ = false;
     if (code == QStringLiteral("220")) {
         Send_user();
     } else if (code == QStringLiteral("331")) {
@@ -52,6 +56,8 @@ void form1::dispatchReply(const QString& reply)
         } else {
             Send_pwd();
         }
+    } else if (code == QStringLiteral("257") && answersMkd) {
+        Send_pwd();
     } else if (code == QStringLiteral("257")) {
         if (Ucount == -1)
             Ucount = 0;
@@ -90,10 +96,9 @@ void form1::dispatchReply(const QString& reply)
         mouse_pointer::set(mouse_pointer::Default);
         prompts::Msg_box(QStringLiteral("アクセスできませんでした。権限がないのかもしれません。"),
                          QStringLiteral("アクセスエラー"), prompts::vbInformation);
+        // Whatever was refused (a file, a folder, a text view) ends here.
+        abandonTransfer();
         Send_pwd();
-        del_Count = 0;
-        ループ回数 = 0;
-        Gcount = 0;
     } else if (code.startsWith(u'1')) {
         uploadMayStart();
     } else if (code == QStringLiteral("421")) {
@@ -104,6 +109,11 @@ void form1::dispatchReply(const QString& reply)
             Text_plus();
             Clear_transfer();
         }
+    } else if (code.startsWith(u'4') || code.startsWith(u'5')) {
+        // Any other refusal (425, 450, 451, 452, 553 ...) ends the running
+        // step; otherwise a later "200" or "250" would resume it out of
+        // place, say a delete batch in another folder.
+        abandonTransfer();
     }
 }
 

@@ -52,6 +52,7 @@ TEST_F(ControlConnection, StartPathIsEnteredAfterLoginWithoutItsTrailingSlash)
 TEST_F(ControlConnection, PortLineNamesTheControlAddressAndTheListener)
 {
     server.scriptLogin();
+    server.setDefaultReply(QByteArray());   // LIST unanswered: the listener stays as announced
     connectToFake();
     const QStringList got = commandsUntil(QStringLiteral("PORT"));
     const int port = w->Winsock2->LocalPort;

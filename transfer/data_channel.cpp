@@ -83,10 +83,10 @@ void form1::Winsock2_ConnectionRequest(int requestID)
         Up_next();
 }
 
-void form1::failTransfer(const QString& text)
+void form1::abandonTransfer()
 {
-    // A file that cannot be written ends the transfer cleanly: nothing half
-    // done is kept, the listener is ready for the next command.
+    // Nothing half done is kept (an unfinished download never replaces a
+    // file), no batch goes on, and the listener is ready for the next command.
     closeAllFiles();
     storSent_ = false;
     storAccepted_ = false;
@@ -97,14 +97,24 @@ void form1::failTransfer(const QString& text)
     mouse_pointer::set(mouse_pointer::Default);
     Down_Count = 0;
     Up_Count = 0;
+    del_Count = 0;
     ループ回数 = 0;
     Gcount = 0;
     Dcount = 0;
+    fCount = 0;
     Y_Count = 0;
+    Douitu = 0;
     Form13::Over_write = false;
+    if (form13_)
+        form13_->hide();
+    Tool_unlock();
+}
+
+void form1::failTransfer(const QString& text)
+{
+    abandonTransfer();
     setStatusText(QString());
     prompts::Msg_box(text, QStringLiteral("転送エラー"), prompts::vbExclamation);
-    Tool_unlock();
 }
 
 bool form1::writeChunk(QFileDevice& file, const QByteArray& bytes)
