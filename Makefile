@@ -6,7 +6,7 @@ JOBS    ?= $(shell nproc)
 PACKAGES = qt6-base-dev cmake g++ make libgtest-dev python3-pyftpdlib \
            fonts-ipafont-gothic xdg-utils xvfb xauth
 
-.PHONY: all deps configure build run test clean
+.PHONY: all deps configure build run test clean bench fuzz package demo
 
 all: build
 
@@ -34,6 +34,22 @@ run: build
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+
+# Release build and the benchmark table (a real FTP server and curl side by side).
+bench: deps
+	bench/run.sh
+
+# Each fuzzer for a bounded time (FUZZ_SECONDS, default 60) with clang's libFuzzer.
+fuzz: deps
+	fuzz/run.sh
+
+# The Debian package, built with CPack.
+package: deps
+	packaging/build-package.sh
+
+# A local FTP server with a sample tree and the program connected to it.
+demo: build
+	demo/run.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD)
