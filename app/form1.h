@@ -170,6 +170,8 @@ public:
     void Tool_lock();
     void Tool_unlock();                        // the locked operation has ended
     void abandonTransfer();                    // end the running transfer step and batch
+    // (hostile) declarations go here
+    // (bench) declarations go here
     QString downloadTarget() const;            // drive path of the file being downloaded
     void MDOWN_Click();                        // download the selected remote files
     void Mupload_Click();                      // upload the selected local files
