@@ -11,16 +11,9 @@
 #include "platform/list_view.h"
 #include "tests/fake_tree.h"
 #include "tests/ftp_fixture.h"
+#include "tests/list_helpers.h"
 
 namespace {
-
-QStringList names(const ListView* l)
-{
-    QStringList out;
-    for (int i = 0; i < l->count(); ++i)
-        out << l->text(i);
-    return out;
-}
 
 QByteArray root_listing()
 {
@@ -51,7 +44,7 @@ TEST_F(DataChannel, ListingInSeveralBlocksFillsTheRemoteList)
     });
     connectToFake();
     ASSERT_TRUE(wait_until([&] { return w->ListView1->count() == 4; }));
-    EXPECT_EQ(names(w->ListView1), (QStringList{"pub", "www", "a.bin", "b.txt"}));
+    EXPECT_EQ(list_names(w->ListView1), (QStringList{"pub", "www", "a.bin", "b.txt"}));
     EXPECT_EQ(w->ListView1->subItem(3, 1), QStringLiteral("     2KB"));
     EXPECT_EQ(w->ListView1->subItem(2, 1), QStringLiteral("      0B"));
     QFile file(program_folder::file(QStringLiteral("temp.s")));
@@ -79,7 +72,7 @@ TEST_F(DataChannel, EachListingReplacesTheListingFile)
     loginAndList(tree);
     w->ListView1->setCurrentRow(0, true);   // "pub"
     w->ListView1_DblClick();
-    ASSERT_TRUE(wait_until([&] { return names(w->ListView1) == QStringList{"only.txt"}; }));
+    ASSERT_TRUE(wait_until([&] { return list_names(w->ListView1) == QStringList{"only.txt"}; }));
     QFile file(program_folder::file(QStringLiteral("temp.s")));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), listing_line('-', 1, "only.txt"));
@@ -114,12 +107,12 @@ TEST_F(DataChannel, EnterAFolderGoUpAndPickTheRootFromTheHistory)
     w->ListView1_DblClick();
     EXPECT_EQ(w->サーバーパス, QStringLiteral("/pub"));
     EXPECT_TRUE(server.waitForCommand(QStringLiteral("CWD pub")));
-    ASSERT_TRUE(wait_until([&] { return names(w->ListView1) == QStringList{"incoming"}; }));
+    ASSERT_TRUE(wait_until([&] { return list_names(w->ListView1) == QStringList{"incoming"}; }));
     EXPECT_TRUE(w->CDUP->isEnabled());
     w->ListView1->setCurrentRow(0, true);
     w->ListView1_DblClick();
     EXPECT_TRUE(server.waitForCommand(QStringLiteral("CWD incoming")));
-    ASSERT_TRUE(wait_until([&] { return names(w->ListView1) == QStringList{"x.txt"}; }));
+    ASSERT_TRUE(wait_until([&] { return list_names(w->ListView1) == QStringList{"x.txt"}; }));
     EXPECT_EQ(w->サーバーパス, QStringLiteral("/pub/incoming"));
     EXPECT_EQ(w->rCount, 2);
     // A double-click on a file sends nothing.
@@ -131,7 +124,7 @@ TEST_F(DataChannel, EnterAFolderGoUpAndPickTheRootFromTheHistory)
     w->CDUP_Click();
     EXPECT_FALSE(w->CDUP->isEnabled());
     EXPECT_EQ(w->Combo1->currentText(), QStringLiteral("pub"));
-    ASSERT_TRUE(wait_until([&] { return names(w->ListView1) == QStringList{"incoming"}; }));
+    ASSERT_TRUE(wait_until([&] { return list_names(w->ListView1) == QStringList{"incoming"}; }));
     EXPECT_EQ(w->サーバーパス, QStringLiteral("/pub"));
 
     // History: the host name stands for the root.

@@ -22,6 +22,7 @@
 #include "tests/fake_tree.h"
 #include "tests/ftp_fixture.h"
 #include "tests/prompt_script.h"
+#include "tests/list_helpers.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -42,26 +43,6 @@ QByteArray read_file(const QString& path)
 void make_read_only(const QString& path)
 {
     ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-}
-
-QStringList names(const ListView* l)
-{
-    QStringList out;
-    for (int i = 0; i < l->count(); ++i)
-        out << l->text(i);
-    return out;
-}
-
-// Selects the named rows (and only those); the last one becomes current.
-void select(ListView* l, const QStringList& wanted)
-{
-    l->clearSelection();
-    for (const QString& name : wanted) {
-        const int row = int(names(l).indexOf(name));
-        ASSERT_GE(row, 0) << name.toStdString();
-        l->setCurrentRow(row, false);
-        l->setSelected(row, true);
-    }
 }
 
 // A tree 'depth' folders deep below root, each level holding a hidden file,
@@ -251,7 +232,7 @@ TEST_F(LocalOps, ReadOnlyFileIsDeletedOnlyAfterTheExtraQuestion)
         write_file(root + u'/' + QString::fromUtf8(n));
     make_read_only(root + QStringLiteral("/ro.txt"));
     openRoot();
-    select(w->ListView2, {"a.txt", "ro.txt", "z.txt"});
+    select_by_name(w->ListView2, {"a.txt", "ro.txt", "z.txt"});
     prompts.expect(QStringLiteral("選択された3個のファイルを削除していいですか？"), prompts::vbOK);
     prompts.expect(drivePath(QStringLiteral("ro.txt")) + QStringLiteral("は読み取り専用ですが、削除しますか？"),
                    prompts::vbCancel);
@@ -266,17 +247,17 @@ TEST_F(LocalOps, ReadOnlyFileIsDeletedOnlyAfterTheExtraQuestion)
     EXPECT_FALSE(QFileInfo::exists(root + QStringLiteral("/a.txt")));
     EXPECT_FALSE(QFileInfo::exists(root + QStringLiteral("/z.txt")));
     EXPECT_TRUE(QFileInfo::exists(root + QStringLiteral("/ro.txt")));
-    EXPECT_EQ(names(w->ListView2), QStringList{"ro.txt"});
+    EXPECT_EQ(list_names(w->ListView2), QStringList{"ro.txt"});
 
     // One file: the question names it with its folder; OK to the read-only
     // question deletes it.
-    select(w->ListView2, {"ro.txt"});
+    select_by_name(w->ListView2, {"ro.txt"});
     prompts.expect(drivePath(QStringLiteral("ro.txt")) + QStringLiteral("を削除してもいいですか？"), prompts::vbOK);
     prompts.expect(QStringLiteral("は読み取り専用ですが"), prompts::vbOK);
     w->Mrmdir->trigger();
     EXPECT_TRUE(prompts.allUsed());
     EXPECT_FALSE(QFileInfo::exists(root + QStringLiteral("/ro.txt")));
-    EXPECT_TRUE(names(w->ListView2).isEmpty());
+    EXPECT_TRUE(list_names(w->ListView2).isEmpty());
 }
 
 TEST_F(LocalOps, MixedSelectionDeletesTheFilesAndSaysTheFoldersStay)
@@ -286,14 +267,14 @@ TEST_F(LocalOps, MixedSelectionDeletesTheFilesAndSaysTheFoldersStay)
     write_file(root + QStringLiteral("/b.txt"));
     openRoot();
     // The focused item is the folder: the files still decide.
-    select(w->ListView2, {"a.txt", "b.txt", "keep"});
+    select_by_name(w->ListView2, {"a.txt", "b.txt", "keep"});
     prompts.expect(QStringLiteral("フォルダーはファイルと一緒には削除しません"));
     prompts.expect(QStringLiteral("選択された2個のファイルを削除していいですか？"), prompts::vbOK);
     w->Mrmdir->trigger();
     ASSERT_TRUE(prompts.allUsed());
     EXPECT_TRUE(prompts.seen()[0].text.contains(drivePath(QStringLiteral("keep"))));
     EXPECT_TRUE(QFileInfo::exists(root + QStringLiteral("/keep/inside")));
-    EXPECT_EQ(names(w->ListView2), QStringList{"keep"});
+    EXPECT_EQ(list_names(w->ListView2), QStringList{"keep"});
 }
 
 TEST_F(LocalOps, FileThatCannotBeDeletedIsNamedAndTheOthersStillGo)
@@ -305,7 +286,7 @@ TEST_F(LocalOps, FileThatCannotBeDeletedIsNamedAndTheOthersStillGo)
     make_read_only(root + QStringLiteral("/outside/target.txt"));
     ASSERT_TRUE(QFile::link(root + QStringLiteral("/outside/target.txt"), root + QStringLiteral("/link.txt")));
     openRoot();
-    select(w->ListView2, {"a.txt", "b.txt", "c.txt", "link.txt"});
+    select_by_name(w->ListView2, {"a.txt", "b.txt", "c.txt", "link.txt"});
     ASSERT_TRUE(QFile::remove(root + QStringLiteral("/b.txt")));   // gone behind the list's back
     prompts.expect(QStringLiteral("選択された4個のファイルを削除していいですか？"), prompts::vbOK);
     // The link is not read-only itself: no question for it.
@@ -316,7 +297,7 @@ TEST_F(LocalOps, FileThatCannotBeDeletedIsNamedAndTheOthersStillGo)
     EXPECT_TRUE(failure.text.contains(drivePath(QStringLiteral("b.txt"))));
     EXPECT_FALSE(failure.text.contains(QStringLiteral("a.txt")));
     EXPECT_EQ(failure.title, QStringLiteral("削除エラー"));
-    EXPECT_EQ(names(w->ListView2), QStringList{"outside"});
+    EXPECT_EQ(list_names(w->ListView2), QStringList{"outside"});
     EXPECT_EQ(read_file(root + QStringLiteral("/outside/target.txt")), "target");
     EXPECT_FALSE(QFileInfo(root + QStringLiteral("/outside/target.txt")).permission(QFile::WriteOwner));
 }
@@ -335,7 +316,7 @@ TEST_F(LocalOps, DeepFolderTreeGoesAfterOneConfirmationAndLinksAreNotFollowed)
     write_file(root + QStringLiteral("/tree/back\\slash"));
     write_file(root + QStringLiteral("/other.txt"));
     openRoot();
-    select(w->ListView2, {"tree"});
+    select_by_name(w->ListView2, {"tree"});
 
     prompts.expect(QStringLiteral("ﾃﾞｨﾚｸﾄﾘｰtreeを削除してもいいですか？"), prompts::vbCancel);
     w->Mrmdir->trigger();
@@ -349,7 +330,7 @@ TEST_F(LocalOps, DeepFolderTreeGoesAfterOneConfirmationAndLinksAreNotFollowed)
     EXPECT_EQ(prompts.seen()[1].title, QStringLiteral("削除確認"));
     EXPECT_FALSE(QFileInfo::exists(root + QStringLiteral("/tree")));
     EXPECT_EQ(read_file(outside + QStringLiteral("/photos/p.jpg")), "jpeg");
-    EXPECT_EQ(names(w->ListView2), QStringList{"other.txt"});
+    EXPECT_EQ(list_names(w->ListView2), QStringList{"other.txt"});
 }
 
 TEST_F(LocalOps, MakeFolderRefusesExistingNamesAndSeparators)
@@ -381,7 +362,7 @@ TEST_F(LocalOps, MakeFolderRefusesExistingNamesAndSeparators)
     w->MMkdir->trigger();
     ASSERT_TRUE(prompts.allUsed());
     EXPECT_TRUE(QFileInfo(root + QStringLiteral("/新しい フォルダー")).isDir());
-    EXPECT_EQ(names(w->ListView2), (QStringList{"old", "新しい フォルダー", "file.txt"}));
+    EXPECT_EQ(list_names(w->ListView2), (QStringList{"old", "新しい フォルダー", "file.txt"}));
 }
 
 TEST_F(LocalOps, LocalRenameNeverReplacesAndRefusesBadNames)
@@ -389,7 +370,7 @@ TEST_F(LocalOps, LocalRenameNeverReplacesAndRefusesBadNames)
     write_file(root + QStringLiteral("/a.txt"), "A");
     write_file(root + QStringLiteral("/b.txt"), "B");
     openRoot();
-    select(w->ListView2, {"a.txt"});
+    select_by_name(w->ListView2, {"a.txt"});
     w->Mrname->trigger();
     Form6* dialog = w->form6_;
     ASSERT_NE(dialog, nullptr);
@@ -415,17 +396,17 @@ TEST_F(LocalOps, LocalRenameNeverReplacesAndRefusesBadNames)
     dialog->Command1->click();
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(read_file(root + QStringLiteral("/c 名前.txt")), "A");
-    EXPECT_EQ(names(w->ListView2), (QStringList{"b.txt", "c 名前.txt"}));
+    EXPECT_EQ(list_names(w->ListView2), (QStringList{"b.txt", "c 名前.txt"}));
 
     // A file removed while the window is open: said so, and the list follows.
-    select(w->ListView2, {"b.txt"});
+    select_by_name(w->ListView2, {"b.txt"});
     w->Mrename->trigger();
     ASSERT_TRUE(QFile::remove(root + QStringLiteral("/b.txt")));
     prompts.expect(QStringLiteral("名前を変更できませんでした。"));
     dialog->Text1->setText(QStringLiteral("d.txt"));
     dialog->Command1->click();
     EXPECT_TRUE(prompts.allUsed());
-    EXPECT_EQ(names(w->ListView2), QStringList{"c 名前.txt"});
+    EXPECT_EQ(list_names(w->ListView2), QStringList{"c 名前.txt"});
 }
 
 TEST_F(LocalOps, DriveRootIsTheDriveAndABackslash)
@@ -440,12 +421,12 @@ TEST_F(LocalOps, DriveRootIsTheDriveAndABackslash)
     prompts.expect(QStringLiteral("作成する"), prompts::vbOK, QStringLiteral("top"));
     w->MMkdir->trigger();
     EXPECT_TRUE(QFileInfo(netRoot + QStringLiteral("/top")).isDir());
-    select(w->ListView2, {"old.txt"});
+    select_by_name(w->ListView2, {"old.txt"});
     w->Mrename->trigger();
     w->form6_->Text1->setText(QStringLiteral("new.txt"));
     w->form6_->Command1->click();
     EXPECT_TRUE(QFileInfo::exists(netRoot + QStringLiteral("/new.txt")));
-    EXPECT_EQ(names(w->ListView2), (QStringList{"top", "new.txt"}));
+    EXPECT_EQ(list_names(w->ListView2), (QStringList{"top", "new.txt"}));
 }
 
 TEST_F(LocalOps, OpticalDriveRefusesDeleteAndMakeFolder)
@@ -456,7 +437,7 @@ TEST_F(LocalOps, OpticalDriveRefusesDeleteAndMakeFolder)
     MountTable table("/dev/sr0 " + disc.toUtf8() + " iso9660 ro 0 0\n");
     w->fillDriveList();
     ASSERT_TRUE(w->selectDrive(QStringLiteral("d:")));
-    select(w->ListView2, {"readme.txt"});
+    select_by_name(w->ListView2, {"readme.txt"});
     prompts.expect(QStringLiteral("CD-ROMドライブなので削除できません。"));
     w->Mrmdir->trigger();
     prompts.expect(QStringLiteral("作成する"), prompts::vbOK, QStringLiteral("new"));
@@ -475,10 +456,10 @@ TEST_F(LocalOps, LocalTextViewOpensTheFileInPlaceBlanksAndAll)
     write_file(root + QStringLiteral("/read me.txt"));
     openRoot();
     // All three entries act on the active (local) list.
-    select(w->ListView2, {"sub folder"});
+    select_by_name(w->ListView2, {"sub folder"});
     w->Mopen->trigger();
     EXPECT_TRUE(opened.isEmpty());
-    select(w->ListView2, {"read me.txt"});
+    select_by_name(w->ListView2, {"read me.txt"});
     w->Mtext->trigger();
     w->Mtextview->trigger();
     ASSERT_EQ(opened.size(), 2);
@@ -492,9 +473,9 @@ TEST_F(LocalOps, RemoteTextViewWhileNotConnectedLeavesNoFlagBehind)
     w->ListView1->addItem(QStringLiteral("x.txt"), 2, {QStringLiteral("     1KB"), QString(), QStringLiteral("1")});
     w->ListView1->addItem(QStringLiteral("pub"), 1, {QString(), QString(), QStringLiteral("0")});
     w->activateList(true);
-    select(w->ListView1, {"pub"});
+    select_by_name(w->ListView1, {"pub"});
     w->Mtextview->trigger();   // a folder: nothing
-    select(w->ListView1, {"x.txt"});
+    select_by_name(w->ListView1, {"x.txt"});
     prompts.expect(QStringLiteral("サーバーに接続されていません"));
     w->Mtextview->trigger();
     EXPECT_TRUE(prompts.allUsed());
@@ -575,7 +556,7 @@ protected:
     int deleCount() const { return int(server.commands().filter(QStringLiteral("DELE")).size()); }
     bool listed(const QStringList& wanted)
     {
-        return wait_until([&] { return names(w->ListView1) == wanted && w->toolbarButton(6)->isEnabled(); });
+        return wait_until([&] { return list_names(w->ListView1) == wanted && w->toolbarButton(6)->isEnabled(); });
     }
 
     QList<Entry> entries{{'d', QStringLiteral("pub")}, {'-', QStringLiteral("a.txt")},
@@ -590,7 +571,7 @@ TEST_F(RemoteOps, ThreeFilesAreDeletedLastFirstEachAfterThePreviousReply)
 {
     answerDele = false;   // the test answers each DELE itself
     loginAndList();
-    select(w->ListView1, {"a.txt", "b.txt", "c.txt"});
+    select_by_name(w->ListView1, {"a.txt", "b.txt", "c.txt"});
     prompts.expect(QStringLiteral("選択された3個のファイルを削除していいですか？"), prompts::vbOK);
     w->Mdel2->trigger();
     EXPECT_FALSE(w->toolbarButton(6)->isEnabled());
@@ -615,8 +596,8 @@ TEST_F(RemoteOps, RefusedFolderEndsTheBatchAndTheRestIsNotSent)
     loginAndList();
     // By name only, so the folder sits between the files.
     w->ListView1->setSortKey(0);
-    ASSERT_EQ(names(w->ListView1), (QStringList{"a.txt", "m_dir", "z.txt"}));
-    select(w->ListView1, {"a.txt", "m_dir", "z.txt"});
+    ASSERT_EQ(list_names(w->ListView1), (QStringList{"a.txt", "m_dir", "z.txt"}));
+    select_by_name(w->ListView1, {"a.txt", "m_dir", "z.txt"});
     prompts.expect(QStringLiteral("選択された3個"), prompts::vbOK);
     prompts.expect(QStringLiteral("アクセスできませんでした。権限がないのかもしれません。"));
     w->Mrmdir->trigger();
@@ -626,7 +607,7 @@ TEST_F(RemoteOps, RefusedFolderEndsTheBatchAndTheRestIsNotSent)
     EXPECT_EQ(w->del_Count, 0);
     // A later "250" (entering a folder) lists; it does not resume the batch.
     const int before = listings;
-    select(w->ListView1, {"m_dir"});
+    select_by_name(w->ListView1, {"m_dir"});
     entries.clear();
     server.onCommand(QStringLiteral("CWD"), [](FakeFtpServer& s, const QString&) { s.reply("250 ok\r\n"); });
     w->ListView1_DblClick();
@@ -637,7 +618,7 @@ TEST_F(RemoteOps, RefusedFolderEndsTheBatchAndTheRestIsNotSent)
 TEST_F(RemoteOps, CancelledDeleteSendsNothingAndUnlocksTheToolbar)
 {
     loginAndList();
-    select(w->ListView1, {"b.txt"});
+    select_by_name(w->ListView1, {"b.txt"});
     prompts.expect(QStringLiteral("b.txtを削除してもいいですか？"), prompts::vbCancel);
     w->Mdel2->trigger();
     ASSERT_TRUE(prompts.allUsed());
@@ -651,7 +632,7 @@ TEST_F(RemoteOps, RenameShowsTheWindowOnlyAfter350)
 {
     answerRnfr = false;
     loginAndList();
-    select(w->ListView1, {"b.txt"});
+    select_by_name(w->ListView1, {"b.txt"});
     w->Mrname2->trigger();
     ASSERT_TRUE(server.waitForCommand(QStringLiteral("RNFR b.txt")));
     EXPECT_TRUE(w->form6_ == nullptr || !w->form6_->isVisible());
@@ -678,14 +659,14 @@ TEST_F(RemoteOps, RefusedRenameShowsNoWindowAndCancelSendsNoRnto)
     loginAndList();
     entries.removeFirst();   // "pub" vanished on the server: RNFR pub is refused
     entries.prepend({'d', QStringLiteral("elsewhere")});
-    select(w->ListView1, {"pub"});
+    select_by_name(w->ListView1, {"pub"});
     prompts.expect(QStringLiteral("アクセスできませんでした。"));
     w->Mrename->trigger();
     ASSERT_TRUE(listed({"elsewhere", "a.txt", "b.txt", "c.txt"}));
     EXPECT_TRUE(prompts.allUsed());
     EXPECT_TRUE(w->form6_ == nullptr || !w->form6_->isVisible());
 
-    select(w->ListView1, {"c.txt"});
+    select_by_name(w->ListView1, {"c.txt"});
     w->Mrname2->trigger();
     ASSERT_TRUE(wait_until([&] { return w->form6_ && w->form6_->isVisible(); }));
     EXPECT_FALSE(w->toolbarButton(6)->isEnabled());
@@ -724,19 +705,19 @@ TEST_F(RemoteOps, TwoTextViewsInARowReplaceTextTxt)
     const QString textFile = program_folder::file(QStringLiteral("text.txt"));
     // A folder is not fetched: no command leaves.
     const qsizetype typesBefore = log().count(QStringLiteral(">TYPE"));
-    select(w->ListView1, {"pub"});
+    select_by_name(w->ListView1, {"pub"});
     w->Mtextview->trigger();
     EXPECT_EQ(log().count(QStringLiteral(">TYPE")), typesBefore);
     EXPECT_EQ(w->Y_Count, 0);
 
     // Of several selected files the focused one is viewed.
-    select(w->ListView1, {"c.txt", "a.txt"});
+    select_by_name(w->ListView1, {"c.txt", "a.txt"});
     w->Mtext->trigger();
     ASSERT_TRUE(wait_until([&] { return opened.size() == 1; })) << server.commands().join(u'|').toStdString();
     EXPECT_EQ(opened[0], textFile);
     EXPECT_EQ(read_file(textFile), contents[QStringLiteral("a.txt")]);
 
-    select(w->ListView1, {"b.txt"});
+    select_by_name(w->ListView1, {"b.txt"});
     w->Mopen->trigger();   // the popup of the local list; the remote list is active
     ASSERT_TRUE(wait_until([&] { return opened.size() == 2; }));
     EXPECT_EQ(read_file(textFile), contents[QStringLiteral("b.txt")]);

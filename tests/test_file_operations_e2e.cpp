@@ -19,28 +19,10 @@
 #include "servers/server_list_dialog.h"
 #include "tests/prompt_script.h"
 #include "tests/real_ftp_server.h"
+#include "tests/list_helpers.h"
 #include "tests/test_support.h"
 
 namespace {
-
-QStringList names(const ListView* l)
-{
-    QStringList out;
-    for (int i = 0; i < l->count(); ++i)
-        out << l->text(i);
-    return out;
-}
-
-void select(ListView* l, const QStringList& wanted)
-{
-    l->clearSelection();
-    for (const QString& name : wanted) {
-        const int row = int(names(l).indexOf(name));
-        ASSERT_GE(row, 0) << name.toStdString();
-        l->setCurrentRow(row, false);
-        l->setSelected(row, true);
-    }
-}
 
 class FileOpsEndToEnd : public ::testing::Test {
 protected:
@@ -74,7 +56,7 @@ protected:
     // has ended.
     bool shows(const QStringList& wanted)
     {
-        return wait_until([&] { return names(w->ListView1) == wanted && w->toolbarButton(6)->isEnabled(); },
+        return wait_until([&] { return list_names(w->ListView1) == wanted && w->toolbarButton(6)->isEnabled(); },
                           15000);
     }
     QString onServer(const QString& name) const { return ftp.root() + QStringLiteral("/") + name; }
@@ -92,7 +74,7 @@ TEST_F(FileOpsEndToEnd, MakeRenameAndDeleteShowInTheRemoteList)
     ASSERT_TRUE(shows({"new folder", "a.txt", "b.txt", "c.txt"})) << qPrintable(w->Text1->text());
     EXPECT_TRUE(QFileInfo(onServer(QStringLiteral("new folder"))).isDir());
 
-    select(w->ListView1, {"a.txt"});
+    select_by_name(w->ListView1, {"a.txt"});
     w->Mrname2->trigger();
     ASSERT_TRUE(wait_until([&] { return w->form6_ && w->form6_->isVisible(); }, 15000));
     EXPECT_EQ(w->form6_->Text1->text(), QStringLiteral("a.txt"));
@@ -103,7 +85,7 @@ TEST_F(FileOpsEndToEnd, MakeRenameAndDeleteShowInTheRemoteList)
     ASSERT_TRUE(renamed.open(QIODevice::ReadOnly));
     EXPECT_EQ(renamed.readAll(), "content of a.txt");
 
-    select(w->ListView1, {"b.txt", "c.txt"});
+    select_by_name(w->ListView1, {"b.txt", "c.txt"});
     prompts.expect(QStringLiteral("選択された2個のファイルを削除していいですか？"), prompts::vbOK);
     w->Mdel2->trigger();
     ASSERT_TRUE(shows({"new folder", "renamed 名前.txt"})) << qPrintable(w->Text1->text());
@@ -111,7 +93,7 @@ TEST_F(FileOpsEndToEnd, MakeRenameAndDeleteShowInTheRemoteList)
     EXPECT_FALSE(QFileInfo::exists(onServer(QStringLiteral("c.txt"))));
 
     // A folder is not a file to the server: refused, and it stays.
-    select(w->ListView1, {"new folder"});
+    select_by_name(w->ListView1, {"new folder"});
     prompts.expect(QStringLiteral("new folderを削除してもいいですか？"), prompts::vbOK);
     prompts.expect(QStringLiteral("アクセスできませんでした。"));
     w->Mrmdir->trigger();

@@ -27,16 +27,9 @@
 #include "platform/screen_units.h"
 #include "tests/fake_tree.h"
 #include "tests/ftp_fixture.h"
+#include "tests/list_helpers.h"
 
 namespace {
-
-QStringList names(const ListView* l)
-{
-    QStringList out;
-    for (int i = 0; i < l->count(); ++i)
-        out << l->text(i);
-    return out;
-}
 
 int row_of(const ListView* l, const QString& name)
 {
@@ -333,7 +326,7 @@ TEST_F(ShellAndRetry, AbortDuringADownloadEndsTheBatchAndKeepsTheListingClean)
     ASSERT_TRUE(wait_until([&] { return pwdAsked && log().contains(QStringLiteral("226 ABOR")); }));
     EXPECT_EQ(server.commands().mid(0, 2), (QStringList{"ABOR", "PWD"}));
     const QString shown = QStringLiteral("pub|b.txt|big.bin");
-    EXPECT_EQ(names(w->ListView1).join(u'|'), shown);
+    EXPECT_EQ(list_names(w->ListView1).join(u'|'), shown);
     const auto listingFile = [] {
         QFile file(program_folder::file(QStringLiteral("temp.s")));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("unreadable");
@@ -344,7 +337,7 @@ TEST_F(ShellAndRetry, AbortDuringADownloadEndsTheBatchAndKeepsTheListingClean)
     server.reply("257 \"/\" is current\r\n");
     ASSERT_TRUE(wait_until([&] { return tree.listings() == 2 && count_of(log(), QStringLiteral("226 ")) >= 3; }));
     ASSERT_TRUE(wait_until([&] { return w->Winsock2->State() == Winsock::sckListening; }));
-    EXPECT_EQ(names(w->ListView1).join(u'|'), shown);
+    EXPECT_EQ(list_names(w->ListView1).join(u'|'), shown);
     EXPECT_EQ(listingFile(), root_listing());
     // The local file is as it was; no part of the download is left anywhere.
     QFile kept(target);
@@ -414,7 +407,7 @@ TEST_F(ShellAndRetry, RawCommandSendsTheLineAsTypedAndKeepsIt)
     EXPECT_EQ(dialog->Text1->text(), QStringLiteral("SYST  "));
     dialog->Text1->setText(QStringLiteral("CWD pub"));
     dialog->Command1->click();
-    ASSERT_TRUE(wait_until([&] { return names(w->ListView1) == QStringList{"in_pub.txt"}; }));
+    ASSERT_TRUE(wait_until([&] { return list_names(w->ListView1) == QStringList{"in_pub.txt"}; }));
     EXPECT_EQ(w->サーバーパス, QStringLiteral("/pub"));
 
     // Cancel hides the window and sends nothing; the line is still there.
@@ -760,11 +753,11 @@ TEST_F(ShellAndRetry, RefreshListsTheActiveSide)
     const QString drivePath = useScratchFolder();
     w->現在のローカルパス = drivePath.mid(2);
     w->Local_list();
-    ASSERT_EQ(names(w->ListView2), QStringList{"up.txt"});
+    ASSERT_EQ(list_names(w->ListView2), QStringList{"up.txt"});
     // The local side works without a connection.
     QFile(env.scratch() + QStringLiteral("/new.txt")).open(QIODevice::WriteOnly);
     w->Mnew_Click();
-    EXPECT_TRUE(names(w->ListView2).contains(QStringLiteral("new.txt")));
+    EXPECT_TRUE(list_names(w->ListView2).contains(QStringLiteral("new.txt")));
 
     FakeTree tree(server, {{QStringLiteral("/"), root_listing()}});
     loginAndList(tree);
