@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QIcon>
 #include <QPointer>
 
 #include "app/form1.h"
@@ -90,6 +91,9 @@ int palu_main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("PALU_FTP"));
     QApplication::setFont(gothic_font(9));
+    // The installed menu entry and icon belong to this window.
+    QGuiApplication::setDesktopFileName(QStringLiteral("palu_ftp"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("palu_ftp")));
     form1 window;
     errors::set_close_files_hook([&window] { window.closeAllFiles(); });
     window.Form_Load();
