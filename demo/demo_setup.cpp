@@ -47,6 +47,9 @@ int main(int argc, char** argv)
     settings::save(name, keys::RetryInterval, keys::RetryIntervalDefault);
     settings::save(name, keys::AnonyName, keys::FlagDefault);
     settings::save(name, keys::AnonyMail, keys::FlagDefault);
+    // A window large enough to show both lists and the log comfortably.
+    settings::save(QStringLiteral("Form_Size"), QStringLiteral("Height"), QStringLiteral("9300"));
+    settings::save(QStringLiteral("Form_Size"), QStringLiteral("Width"), QStringLiteral("13500"));
     settings::flush();
     try {
         server_list::append(name);
