@@ -1,0 +1,98 @@
+// The small seams: error traps, screen units, the gothic font, the launcher,
+// the clock and modal windows under a script.
+#include <gtest/gtest.h>
+
+#include <QDialog>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <stdexcept>
+
+#include "platform/app_clock.h"
+#include "platform/errors.h"
+#include "platform/launcher.h"
+#include "platform/prompts.h"
+#include "platform/screen_units.h"
+#include "tests/prompt_script.h"
+
+namespace {
+
+TEST(ErrorTraps, InputFailuresReportAndGoOnProgramFaultsEnd)
+{
+    PromptScript prompts;
+    int ended = -1;
+    errors::set_end_hook([&](int code) { ended = code; });
+    prompts.expect(QStringLiteral("ファイルが見つかりません。\n/tmp/none"));
+    EXPECT_FALSE(errors::trap(QStringLiteral("読み込みエラー"), [] {
+        errors::raise(errors::FileNotFound, QStringLiteral("/tmp/none"));
+    }));
+    EXPECT_EQ(ended, -1);
+    EXPECT_EQ(prompts.seen().at(0).title, QStringLiteral("読み込みエラー"));
+    EXPECT_EQ(prompts.seen().at(0).icon, prompts::vbExclamation);
+
+    prompts.expect(QStringLiteral("51のエラーが発生しました。終了します。"));
+    EXPECT_FALSE(errors::trap(QStringLiteral("Form_Loadエラー"), [] { throw std::logic_error("bug"); }));
+    EXPECT_EQ(ended, 1);
+    EXPECT_EQ(prompts.seen().at(1).icon, prompts::vbCritical);
+    EXPECT_TRUE(errors::trap(QStringLiteral("x"), [] {}));
+    errors::set_end_hook({});
+    EXPECT_EQ(errors::fatal_text(6), QStringLiteral("6のエラーが発生しました。終了します。"));
+}
+
+TEST(ScreenUnits, TwipsAndPixelsRoundTrip)
+{
+    const double tpp = screen_units::twips_per_pixel();
+    ASSERT_GT(tpp, 0);
+    EXPECT_EQ(screen_units::to_px(1440), qRound(1440 / tpp));   // one inch
+    for (int px : {0, 1, 7, 466, 1920})
+        EXPECT_EQ(screen_units::to_px(screen_units::to_twips(px)), px);
+}
+
+TEST(GothicFont, JapaneseTextHasGlyphs)
+{
+    const QFont font = gothic_font(9);
+    EXPECT_EQ(font.families().value(0), QStringLiteral("ＭＳ ゴシック"));
+    const QFontMetrics metrics(font);
+    for (char32_t c : {U'日', U'ｻ', U'ー', U'接', U'　'})
+        EXPECT_TRUE(metrics.inFontUcs4(c)) << QFontInfo(font).family().toStdString() << " lacks U+"
+                                           << std::hex << unsigned(c);
+}
+
+TEST(Launcher, RecorderSeesEveryKind)
+{
+    QList<QPair<launcher::Kind, QString>> seen;
+    launcher::set_recorder([&](launcher::Kind k, const QString& p) { seen.append({k, p}); });
+    launcher::open_text(QStringLiteral("/a b/text.txt"));
+    launcher::open_document(QStringLiteral("/x.pdf"));
+    launcher::show_help(QStringLiteral("/h.html"));
+    launcher::set_recorder({});
+    ASSERT_EQ(seen.size(), 3);
+    EXPECT_EQ(seen.at(0).first, launcher::Kind::TextEditor);
+    EXPECT_EQ(seen.at(0).second, QStringLiteral("/a b/text.txt"));
+    EXPECT_EQ(seen.at(1).first, launcher::Kind::Document);
+    EXPECT_EQ(seen.at(2).first, launcher::Kind::Help);
+}
+
+TEST(AppClock, FixedTimeAndBackToTheRealOne)
+{
+    const QDateTime fixed(QDate(1998, 1, 4), QTime(10, 0));
+    app_clock::set_fixed(fixed);
+    EXPECT_EQ(app_clock::now(), fixed);
+    EXPECT_EQ(app_clock::today(), QDate(1998, 1, 4));
+    app_clock::clear_fixed();
+    EXPECT_GE(app_clock::today().year(), 2024);
+}
+
+TEST(ModalWindows, ShownWithoutBlockingUnderAScript)
+{
+    PromptScript prompts;
+    QDialog dialog;
+    prompts::show_modal(&dialog);   // would block in exec() without the script
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_FALSE(dialog.isModal());
+    prompts.expect(QStringLiteral("名前"), prompts::vbOK, QStringLiteral("typed"));
+    EXPECT_EQ(prompts::Input_box(QStringLiteral("名前を入力"), QStringLiteral("入力"), QStringLiteral("d")),
+              QStringLiteral("typed"));
+    EXPECT_EQ(prompts.seen().at(0).defaultText, QStringLiteral("d"));
+}
+
+} // namespace
