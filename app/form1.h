@@ -171,7 +171,41 @@ public:
     void Tool_unlock();                        // the locked operation has ended
     void abandonTransfer();                    // end the running transfer step and batch
     // (hostile) declarations go here
+    // What a running transfer waits for, each with a bound: the server's
+    // connection to the data listener after LIST, RETR or STOR, or the rest of
+    // a download (its data close and the server's reply to RETR).
+    enum class TransferWait { None, DataConnection, DownloadEnd };
+    TransferWait transferWait_ = TransferWait::None;
+    quint64 transferWaitId_ = 0;               // bumped whenever a wait ends
+    int dataConnectionWaitMs = 30000;          // then the user is asked whether to abort
+    int downloadEndWaitMs = 30000;             // then the download is given up
+    bool downloadDataDone_ = false;            // the data connection of the download has closed
+    bool downloadConfirmed_ = false;           // the server answered RETR with 226 or 250
+    bool noCodeNoted_ = false;                 // a line without a reply code has been noted
+    bool cutNotePending_ = false;              // a reply was cut; noted when its text has ended
+    int awaitingReplies_ = 0;                  // final replies owed: the greeting and one per command sent
+    bool unaskedNoted_ = false;                // a reply nothing was waiting for has been noted
+    bool controlShown_ = false;                // the connected display state is on
+    void waitFor(TransferWait what, int ms);
+    void stopWaiting();
+    void transferWaitExpired(quint64 id);
+    bool retrOutstanding() const;              // RETR of a download sent, its end not yet known
+    bool downloadReply(const QString& code, const QString& reply);  // true when it was the answer
+    void completeDownload();                   // data closed and confirmed: keep the file
+    void failDownload(const QString& why);     // drop the part, end the batch, say so
+    void controlLost(const QString& message);  // the control connection ended under us
+    QString unfinishedTransfer() const;        // what to tell when the running transfer is cut off
     // (bench) declarations go here
+    QString transferStatus_;                   // progress text of the running transfer, rebuilt in place
+    bool transferStatusPending_ = false;       // rebuilt since it was last put on the status line
+    class QTimer* statusPace_ = nullptr;       // puts it there at most once a frame
+    void showTransferStatus(bool now);         // now: at once (the last block's text)
+    qint64 uploadStartMs_ = 0;                 // Time_start of the upload, in ms since the epoch
+    qint64 uploadStartWallMs_ = 0;             // and as read on the wall clock (local date and time)
+    qint64 uploadWallSeconds_ = -1;            // wall-clock seconds at the last exact count
+    qint64 uploadElapsed_ = 0;                 // that exact count
+    qint64 uploadElapsedSeconds(const QDateTime& now);
+    qint64 uploadLength_ = 0;                  // length of the upload at its last progress event
     QString downloadTarget() const;            // drive path of the file being downloaded
     void MDOWN_Click();                        // download the selected remote files
     void Mupload_Click();                      // upload the selected local files

@@ -54,6 +54,7 @@ void form1::Send_command()
                          QStringLiteral("送信エラー"), prompts::vbExclamation);
         return;
     }
+    ++awaitingReplies_;
     if (Text1->text().size() > LogKeep)
         Text1->setText(Text1->text().right(LogKeep));
     Text1->appendAtEnd(QStringLiteral(">") + line);
@@ -72,6 +73,10 @@ void form1::markActiveLabel(bool remoteActive)
 
 void form1::Show_connected()
 {
+    controlShown_ = true;
+    // A new connection owes its greeting and nothing else.
+    awaitingReplies_ = 1;
+    unaskedNoted_ = false;
     for (int i : {5, 6, 8, 3})
         toolbarButton(i)->setEnabled(true);
     Combo1->addItem(ホスト名);
@@ -86,6 +91,7 @@ void form1::Show_connected()
 
 void form1::Show_disconnected()
 {
+    controlShown_ = false;
     setStatusText(QStringLiteral("Palu_FTP"));
     Select_view = 0;
     Label1->setText(QStringLiteral("未接続"));

@@ -7,15 +7,26 @@ QString port_line(const QString& ipv4, int port)
     const QStringList parts = ipv4.split(u'.');
     if (parts.size() != 4 || port < 0 || port > 65535)
         return QString();
+    // Only plain digits: toInt() would also take signs and spaces, and a line
+    // end in the address would end the command early. The numbers are
+    // written back in their plain form.
+    QStringList numbers;
     for (const QString& p : parts) {
-        bool ok = false;
-        const int v = p.toInt(&ok);
-        if (!ok || v < 0 || v > 255)
+        if (p.isEmpty() || p.size() > 3)
             return QString();
+        int v = 0;
+        for (const QChar c : p) {
+            if (c < u'0' || c > u'9')
+                return QString();
+            v = v * 10 + (c.unicode() - u'0');
+        }
+        if (v > 255)
+            return QString();
+        numbers << QString::number(v);
     }
     const int high = port / 256;
     const int low = port - high * 256;
-    return QStringLiteral("PORT ") + parts.join(u',') + u',' + QString::number(high) + u',' +
+    return QStringLiteral("PORT ") + numbers.join(u',') + u',' + QString::number(high) + u',' +
            QString::number(low) + QStringLiteral("\r\n");
 }
 
@@ -26,6 +37,10 @@ std::optional<QString> path_of_257(const QString& reply)
         return std::nullopt;
     QString path;
     for (qsizetype i = open + 1; i < reply.size(); ++i) {
+        // The path is sent back in commands: one that runs on past its line
+        // (a multi-line reply) would carry a line end, a command of its own.
+        if (reply.at(i) == u'\r' || reply.at(i) == u'\n')
+            return std::nullopt;
         if (reply.at(i) != u'"') {
             path += reply.at(i);
             continue;

@@ -21,6 +21,33 @@ enum class ListResult { Listed, Unreadable };
 
 // The two first characters of a drive entry: letter and colon.
 QString drive_of(const QComboBox* drive1) { return drive1->currentText().left(2); }
+
+// "yyyy/MM/dd HH:mm:ss". Written digit by digit: a folder of many files
+// would otherwise have its format text parsed anew for every file.
+QString date_text(const QDateTime& when)
+{
+    const QDate d = when.date();
+    const QTime t = when.time();
+    if (!d.isValid() || !t.isValid() || d.year() < 0 || d.year() > 9999)
+        return when.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+    char16_t text[19];
+    const auto put = [&text](int at, int value, int digits) {
+        for (int i = digits - 1; i >= 0; --i, value /= 10)
+            text[at + i] = char16_t(u'0' + value % 10);
+    };
+    put(0, d.year(), 4);
+    text[4] = u'/';
+    put(5, d.month(), 2);
+    text[7] = u'/';
+    put(8, d.day(), 2);
+    text[10] = u' ';
+    put(11, t.hour(), 2);
+    text[13] = u':';
+    put(14, t.minute(), 2);
+    text[16] = u':';
+    put(17, t.second(), 2);
+    return QString(reinterpret_cast<const QChar*>(text), 19);
+}
 } // namespace
 
 QString form1::currentDrive() const { return drive_of(Drive1); }
@@ -50,7 +77,7 @@ void form1::fillLocalEntries(const QString& nativeDir)
         const QString name = info.fileName();
         if (!drives::expressible(name))
             continue;   // a '\' in the name cannot be written as a drive path
-        const QString date = info.lastModified().toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+        const QString date = date_text(info.lastModified());
         if (info.isDir())
             ListView2->addItem(name, 1, {QString(), date, QStringLiteral("0")});
         else

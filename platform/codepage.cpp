@@ -84,10 +84,21 @@ QString mark_bad(QString s)
     return s.replace(QChar(0x1A), QChar(0xFFFD));
 }
 
+// What a cut-off character pending in d comes out as: two line ends push it
+// out and are taken off again. Two, not one: Qt gives ICU room for twice the
+// bytes it hands over, and when ICU still holds the first two bytes of a
+// three-byte EUC-JP character, their two bad characters and the single
+// byte's own do not fit; the last would be lost.
+QString flush_pending(QStringDecoder& d, bool jp)
+{
+    QString z = d.decode(QByteArrayView("\n\n", 2));
+    z.chop(2);
+    return jp ? mark_bad(z) : z;
+}
+
 // Decodes bytes through d. For the Japanese ICU converters each control byte
-// of passed_through() is fed on its own: the last character that comes out
-// stands for that byte, any before it mark a cut-off character left pending
-// in front of it.
+// of passed_through() is taken by hand: a character cut off in front of it
+// is pushed out as a bad character first.
 QString decode_fixed(QStringDecoder& d, bool jp, const QByteArray& bytes)
 {
     if (!jp)
@@ -99,15 +110,52 @@ QString decode_fixed(QStringDecoder& d, bool jp, const QByteArray& bytes)
             continue;
         out += mark_bad(d.decode(QByteArrayView(bytes.constData() + from, i - from)));
         if (i < bytes.size()) {
-            QString z = d.decode(QByteArrayView(bytes.constData() + i, 1));
-            if (!z.isEmpty())
-                z.chop(1);
-            out += mark_bad(z);
+            out += flush_pending(d, true);
             out += QChar(uchar(bytes[i]));
         }
         from = i + 1;
     }
     return out;
+}
+
+// Length of an unfinished character at the end of bytes in CP932 or EUC-JP
+// (a lead byte followed by fewer trail bytes than it takes), scanning from a
+// character start at the beginning of bytes. A broken two-byte start of a
+// three-byte EUC-JP character right in front of it stays with it: ICU holds
+// those two bytes until it sees the byte that breaks them, and must then be
+// handed at least two bytes (see flush_pending).
+qsizetype japanese_unfinished_tail(const QByteArray& bytes, bool eucjp)
+{
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    qsizetype brokenThreeByteStart = -1; // where such a start begins, when it ends at i
+    while (i < n) {
+        const uchar b = uchar(bytes[i]);
+        // Trail bytes the lead takes, as ICU's converters wait for them:
+        // EUC-JP 0xA1-0xFE, CP932 0x40-0x7E and 0x80-0xFC.
+        int need = 0;
+        uchar lo = 0xA1, hi = 0xFE;
+        if (eucjp) {
+            need = b == 0x8F ? 2 : (b == 0x8E || (b >= 0xA1 && b <= 0xFE)) ? 1 : 0;
+        } else {
+            need = ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) ? 1 : 0;
+            lo = 0x40;
+            hi = 0xFC;
+        }
+        qsizetype j = i + 1;
+        while (need > 0 && j < n) {
+            const uchar c = uchar(bytes[j]);
+            if (c < lo || c > hi || (!eucjp && c == 0x7F))
+                break;
+            ++j;
+            --need;
+        }
+        if (need > 0 && j == n)
+            return n - (brokenThreeByteStart >= 0 ? brokenThreeByteStart : i);
+        brokenThreeByteStart = (eucjp && b == 0x8F && need == 1) ? i : -1;
+        i = j; // complete, or cut short by a byte that starts the next one
+    }
+    return 0;
 }
 
 QByteArray encode_fixed(QStringEncoder& e, bool jp, QStringView text)
@@ -164,10 +212,8 @@ QString to_text(const QByteArray& bytes, const QByteArray& cp)
     const bool jp = japanese_icu(cp);
     QString out = decode_fixed(d, jp, bytes);
     // ICU's converters keep a cut-off last character for a next call that
-    // never comes: a line end pushes it out as a bad character.
-    QString tail = decode_fixed(d, jp, QByteArray(1, '\n'));
-    tail.chop(1);
-    return out + tail;
+    // never comes: push it out as a bad character.
+    return out + flush_pending(d, jp);
 }
 
 QByteArray from_text(const QString& text, const QByteArray& cp)
@@ -223,8 +269,15 @@ QString StreamDecoder::decode(const QByteArray& chunk)
         bytes.chop(tail);
         return dec_.decode(bytes);
     }
-    case Mode::JapaneseIcu:
-        return decode_fixed(dec_, true, chunk);
+    case Mode::JapaneseIcu: {
+        // An unfinished character waits here for the rest of it, so that a
+        // read of a single byte never meets two bytes held inside ICU.
+        QByteArray bytes = pending_ + chunk;
+        const qsizetype tail = japanese_unfinished_tail(bytes, normalise_name(cp_) == "EUC-JP");
+        pending_ = bytes.right(tail);
+        bytes.chop(tail);
+        return decode_fixed(dec_, true, bytes);
+    }
     case Mode::Qt:
         break;
     }

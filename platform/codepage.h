@@ -36,7 +36,7 @@ private:
     QByteArray cp_;
     Mode mode_;
     QStringDecoder dec_;
-    QByteArray pending_; // UTF-8: bytes of a character not yet complete
+    QByteArray pending_; // bytes of a character not yet complete (UTF-8, CP932, EUC-JP)
 };
 
 } // namespace codepage

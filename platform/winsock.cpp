@@ -8,6 +8,9 @@
 
 #include <utility>
 
+#include <cerrno>
+#include <sys/socket.h>
+
 namespace {
 
 // How long a closed connection may keep flushing bytes the peer does not
@@ -24,6 +27,19 @@ QString dotted(const QHostAddress& a)
 }
 
 QString dottedLocalAddress(const QTcpSocket* s) { return dotted(s->localAddress()); }
+
+// Writes what the system takes at once without waiting; 0 when it takes
+// nothing or fails.
+qsizetype send_now(qintptr fd, const QByteArray& bytes)
+{
+    if (fd < 0)
+        return 0;
+    ssize_t n;
+    do {
+        n = ::send(int(fd), bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    return n > 0 ? qsizetype(n) : 0;
+}
 
 bool saysThat(const QString& text, const char* english)
 {
@@ -163,15 +179,31 @@ bool Winsock::SendData(const QByteArray& bytes)
     if (state_ != sckConnected || !sock_)
         return false;
     if (bytes.isEmpty()) {
-        if (sock_->bytesToWrite() == 0)
+        if (sock_->bytesToWrite() == 0 && progressPosted_ == 0)
             post([this] { emit SendComplete(); });
         else
             sendPending_ = true;
         return true;
     }
-    if (sock_->write(bytes) != bytes.size())
-        return false;
+    // Straight to the system when nothing queued is waiting to go before
+    // these bytes: a sender that waits for each block's completion would
+    // otherwise pay an extra turn of the event loop per block, and Qt's
+    // queue would switch its write watch on and off for each.
+    qsizetype sent = 0;
+    if (sock_->bytesToWrite() == 0)
+        sent = send_now(sock_->socketDescriptor(), bytes);
+    // What the system did not take now (a full buffer, or an error Qt is
+    // left to find and report) goes through Qt's queue.
+    if (sent < bytes.size()) {
+        const qint64 rest = bytes.size() - sent;
+        if (sock_->write(bytes.constData() + sent, rest) != rest)
+            return false;
+    }
     sendPending_ = true;
+    if (sent > 0)
+        onBytesWritten(sent);
+    if (sent < bytes.size())
+        sock_->flush();
     return true;
 }
 
@@ -190,6 +222,7 @@ void Winsock::reset()
     ++generation_;
     dataPosted_ = false;
     sendPending_ = false;
+    progressPosted_ = 0;
     ipv4Only_ = false;
     localIP_.clear();
     if (server_) {
@@ -321,11 +354,21 @@ void Winsock::onSocketError(QAbstractSocket::SocketError error)
 void Winsock::onBytesWritten(qint64 bytes)
 {
     const qint64 remaining = sock_->bytesToWrite();
-    post([this, bytes, remaining] { emit SendProgress(bytes, remaining); });
-    if (remaining == 0 && sendPending_) {
-        sendPending_ = false;
-        post([this] { emit SendComplete(); });
-    }
+    ++progressPosted_;
+    // One posted event for the progress and, after the last progress of
+    // what was queued, the completion: a sender of small blocks gets one
+    // of each per block, and each posting wakes the event loop.
+    post([this, bytes, remaining] {
+        --progressPosted_;
+        const quint64 generation = generation_;
+        emit SendProgress(bytes, remaining);
+        // The progress handler may have ended the connection or queued more.
+        if (generation == generation_ && progressPosted_ == 0 && sendPending_ && sock_ &&
+            sock_->bytesToWrite() == 0) {
+            sendPending_ = false;
+            emit SendComplete();
+        }
+    });
 }
 
 void Winsock::onNewConnection()

@@ -122,6 +122,7 @@ private:
     int lastRequestId_ = 0;
     bool dataPosted_ = false;   // a DataArrival is waiting in the event queue
     bool sendPending_ = false;  // SendComplete owed once the write buffer drains
+    int progressPosted_ = 0;    // SendProgress events waiting in the event queue
     bool ipv4Only_ = false;     // the running connect attempt is restricted to IPv4
     QString connectHost_;       // what the running connect attempt asked for
     int connectPort_ = 0;

@@ -7,6 +7,8 @@
 
 #include "tests/test_support.h"
 
+#include <sys/socket.h>
+
 namespace {
 
 // Lets a client in this same thread take in what was just written: one pass
@@ -15,6 +17,17 @@ void letPeerRun()
 {
     for (int i = 0; i < 3; ++i)
         QCoreApplication::processEvents();
+}
+
+// Closing with a zero linger time makes the system send a reset.
+void reset_now(QTcpSocket* s)
+{
+    if (!s)
+        return;
+    const linger off{1, 0};
+    if (s->socketDescriptor() >= 0)
+        ::setsockopt(int(s->socketDescriptor()), SOL_SOCKET, SO_LINGER, &off, sizeof off);
+    s->abort();
 }
 
 } // namespace
@@ -117,6 +130,19 @@ void FakeFtpServer::dropControl()
     // Replies already written go out before the FIN.
     connect(s, &QAbstractSocket::disconnected, s, &QObject::deleteLater);
     s->disconnectFromHost();
+}
+
+void FakeFtpServer::resetControl()
+{
+    QTcpSocket* s = control_;
+    control_ = nullptr;
+    lineBuffer_.clear();
+    skippingLongLine_ = false;
+    if (!s)
+        return;
+    s->disconnect(this);
+    reset_now(s);
+    s->deleteLater();
 }
 
 bool FakeFtpServer::controlConnected() const
@@ -306,4 +332,53 @@ void FakeFtpServer::abortData()
 {
     if (data_)
         data_->abort();
+}
+
+void FakeFtpServer::resetData()
+{
+    reset_now(data_);
+}
+
+void FakeFtpServer::streamControl(std::function<QByteArray()> next)
+{
+    if (control_ && control_->state() == QAbstractSocket::ConnectedState)
+        startStream(control_, std::move(next), false);
+}
+
+void FakeFtpServer::streamData(std::function<QByteArray()> next, bool closeAfter)
+{
+    if (data_ && data_->state() == QAbstractSocket::ConnectedState)
+        startStream(data_, std::move(next), closeAfter);
+}
+
+void FakeFtpServer::startStream(QTcpSocket* s, std::function<QByteArray()> next, bool closeAfter)
+{
+    streams_.append({s, std::move(next), closeAfter});
+    connect(s, &QTcpSocket::bytesWritten, this, &FakeFtpServer::pumpStreams, Qt::UniqueConnection);
+    pumpStreams();
+}
+
+void FakeFtpServer::pumpStreams()
+{
+    // A few pieces stay queued so the socket never runs dry between events.
+    constexpr qint64 queued = 4 << 20;
+    for (qsizetype i = 0; i < streams_.size();) {
+        Stream& st = streams_[i];
+        bool done = !st.socket || st.socket->state() != QAbstractSocket::ConnectedState;
+        while (!done && st.socket->bytesToWrite() < queued) {
+            const QByteArray piece = st.next();
+            if (piece.isEmpty()) {
+                done = true;
+                if (st.closeAfter)
+                    st.socket->disconnectFromHost();
+                break;
+            }
+            st.socket->write(piece);
+            streamed_ += piece.size();
+        }
+        if (done)
+            streams_.removeAt(i);
+        else
+            ++i;
+    }
 }

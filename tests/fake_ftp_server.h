@@ -46,7 +46,16 @@ public:
     // any, as a last piece), letting the event loop run between them so the
     // client reads each piece on its own.
     void replyInPieces(const QByteArray& bytes, const QList<int>& sizes);
+    // Sends what next() makes, piece after piece, as fast as the client takes
+    // it: a piece is asked for only when the socket has little left to send,
+    // so a stream of any length costs one piece of memory. next() returns an
+    // empty piece at the end. Returns at once; streaming() tells whether it
+    // is still going.
+    void streamControl(std::function<QByteArray()> next);
+    bool streaming() const { return !streams_.isEmpty(); }
+    qint64 streamed() const { return streamed_; }   // bytes handed to the sockets so far
     void dropControl();                      // closes the control connection
+    void resetControl();                     // cuts it with a reset (RST), not an orderly close
     bool controlConnected() const;
     int connectionCount() const { return connections_; }  // control connections accepted so far
 
@@ -70,6 +79,8 @@ public:
     // the bytes) unless told not to.
     void sendData(const QByteArray& bytes, bool closeAfter = true);
     void sendDataInPieces(const QByteArray& bytes, const QList<int>& sizes, bool closeAfter = true);
+    // The data connection's counterpart of streamControl.
+    void streamData(std::function<QByteArray()> next, bool closeAfter = true);
     // Everything the client sent over the current data connection.
     QByteArray receivedData() const { return received_; }
     // Waits until the data connection is closed (either side) and every byte
@@ -77,6 +88,7 @@ public:
     bool waitDataClosed(int ms = 5000);
     void closeData();   // graceful: queued bytes go first
     void abortData();   // reset at once
+    void resetData();   // cut with a reset (RST) even when nothing is left unread
 
     // Lines longer than this are cut to this length (the rest is skipped).
     static constexpr int kMaxLine = 64 * 1024;
@@ -87,6 +99,13 @@ private:
     void handleLine(const QByteArray& raw);
     void parsePort(const QString& line);
     void writePieces(QTcpSocket* s, const QByteArray& bytes, const QList<int>& sizes);
+    struct Stream {
+        QPointer<QTcpSocket> socket;
+        std::function<QByteArray()> next;
+        bool closeAfter = false;
+    };
+    void startStream(QTcpSocket* s, std::function<QByteArray()> next, bool closeAfter);
+    void pumpStreams();
 
     struct Entry {
         QString prefix;
@@ -108,4 +127,6 @@ private:
     QString dataHost_;
     quint16 dataPort_ = 0;
     QByteArray received_;
+    QList<Stream> streams_;
+    qint64 streamed_ = 0;
 };

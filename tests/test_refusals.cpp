@@ -89,9 +89,12 @@ TEST_F(Refusals, ARefusedDataConnectionDoesNotRepeatTheRetrieve)
         s.reply("425 Can't open data connection.\r\n");
     });
     select({"a.txt"});
+    // The refusal ends the download, and the user is told which file.
+    prompts.expect(QStringLiteral("「a.txt」のダウンロードは完了しませんでした。\nｻｰﾊﾞｰの応答: 425 Can't open data connection."));
     w->MDOWN_Click();
     ASSERT_TRUE(server.waitForCommand(QStringLiteral("RETR a.txt")));
     ASSERT_TRUE(wait_until([&] { return w->ループ回数 == 0 && w->toolbarButton(6)->isEnabled(); }));
+    EXPECT_TRUE(prompts.allUsed());
     // A fresh listing now runs PORT and LIST, not RETR again.
     w->Send_pwd();
     ASSERT_TRUE(wait_until([&] { return tree->listings() >= 2; }));

@@ -6,6 +6,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QTimer>
 
 #include "app/form1.h"
 #include "platform/click_label.h"
@@ -79,6 +80,8 @@ void form1::Winsock2_ConnectionRequest(int requestID)
     if (Winsock2->State() != Winsock::sckClosed)
         Winsock2->Close();
     Winsock2->Accept(requestID);
+    if (transferWait_ == TransferWait::DataConnection)
+        stopWaiting();
     if (ループ回数 == 5 && storAccepted_)
         Up_next();
 }
@@ -88,6 +91,9 @@ void form1::abandonTransfer()
     // Nothing half done is kept (an unfinished download never replaces a
     // file), no batch goes on, and the listener is ready for the next command.
     closeAllFiles();
+    stopWaiting();
+    downloadDataDone_ = false;
+    downloadConfirmed_ = false;
     storSent_ = false;
     storAccepted_ = false;
     Winsock2->Close();
@@ -188,6 +194,10 @@ void form1::receiveDownloadBlock()
     }
     if (!downloadFile)
         return;   // the transfer already failed; ignore what still arrives
+    // The server confirmed early and the data are still coming: they are
+    // not late as long as they keep coming.
+    if (transferWait_ == TransferWait::DownloadEnd)
+        waitFor(TransferWait::DownloadEnd, downloadEndWaitMs);
     ProgressBar1->setVisible(true);
     const qint64 waiting = Winsock2->BytesReceived();
     const DownloadProgress p = download_progress(F_total, waiting, Down_Size,
@@ -213,7 +223,9 @@ void form1::Winsock2_Close()
     Winsock2->LocalPort = 0;
     Winsock2->Listen();
 
-    if (ループ回数 == 0 && Y_Count != 0) {
+    // A text view takes its mode from its first block; an empty file sends
+    // none, so it is told by its flag, never by the download's mode.
+    if ((ループ回数 == 0 || ループ回数 == 3) && Y_Count != 0) {
         finishTextView();
     } else if (ループ回数 == 0 && Dcount != 0) {
         Dcount = 0;
@@ -241,6 +253,8 @@ void form1::finishTextView()
     }
     Y_Count = 0;
     Dcount = 0;
+    ループ回数 = 0;   // still 3 when the file was empty: no block set it to 0
+    fCount = 0;
     textViewFile.reset();
     launcher::open_text(path);
     Tool_unlock();
@@ -248,9 +262,51 @@ void form1::finishTextView()
 
 void form1::finishDownload()
 {
+    if (fCount == 0)
+        return;   // a connection before RETR went out carries no file
     // An empty file sends no block at all; it is still created.
     if (fCount == 1 && !openDownloadTarget())
         return;
+    // The data connection may close early, so the file is kept only once
+    // the server confirms it sent the whole file.
+    downloadDataDone_ = true;
+    if (downloadConfirmed_)
+        completeDownload();
+    else
+        waitFor(TransferWait::DownloadEnd, downloadEndWaitMs);
+}
+
+bool form1::retrOutstanding() const
+{
+    return ループ回数 == 3 && fCount >= 1 && Y_Count == 0;
+}
+
+bool form1::downloadReply(const QString& code, const QString& reply)
+{
+    if (!retrOutstanding() || code.startsWith(u'1'))
+        return false;
+    if (code == QStringLiteral("226") || code == QStringLiteral("250")) {
+        downloadConfirmed_ = true;
+        if (downloadDataDone_)
+            completeDownload();
+        else
+            waitFor(TransferWait::DownloadEnd, downloadEndWaitMs);   // the last bytes are on their way
+        return true;
+    }
+    // These two end the transfer in their own way (access message, retry).
+    if (code == QStringLiteral("550") || code == QStringLiteral("421"))
+        return false;
+    if (code.startsWith(u'4') || code.startsWith(u'5')) {
+        const qsizetype end = reply.indexOf(u'\r');
+        failDownload(QStringLiteral("ｻｰﾊﾞｰの応答: ") + reply.left(std::min<qsizetype>(end < 0 ? reply.size() : end, 200)));
+        return true;
+    }
+    return false;
+}
+
+void form1::completeDownload()
+{
+    stopWaiting();
     if (downloadFile && !downloadFile->commit()) {
         failTransfer(QStringLiteral("ダウンロードしたファイルを保存できませんでした。\n") + downloadTarget() +
                      QStringLiteral("\n") + downloadFile->errorString());
@@ -258,6 +314,8 @@ void form1::finishDownload()
     }
     downloadFile.reset();
     fCount = 0;
+    downloadDataDone_ = false;
+    downloadConfirmed_ = false;
     if (Down_Count == 0)
         Form13::Over_write = false;
     setStatusText(QStringLiteral("転送終了しました。"));
@@ -270,6 +328,60 @@ void form1::finishDownload()
         endDownloadBatch();
 }
 
+void form1::failDownload(const QString& why)
+{
+    const QString text = QStringLiteral("「") + Down_File + QStringLiteral("」のダウンロードは完了しませんでした。");
+    abandonTransfer();
+    setStatusText(QString());
+    Newtext = text + QStringLiteral("\r\n");
+    Text_plus();
+    prompts::Msg_box(text + QStringLiteral("\n") + why, QStringLiteral("転送エラー"), prompts::vbExclamation);
+}
+
+void form1::waitFor(TransferWait what, int ms)
+{
+    transferWait_ = what;
+    const quint64 id = ++transferWaitId_;
+    QTimer::singleShot(ms, this, [this, id] { transferWaitExpired(id); });
+}
+
+void form1::stopWaiting()
+{
+    transferWait_ = TransferWait::None;
+    ++transferWaitId_;
+}
+
+void form1::transferWaitExpired(quint64 id)
+{
+    if (id != transferWaitId_)
+        return;
+    if (transferWait_ == TransferWait::DownloadEnd) {
+        // Armed by the data close (no reply yet) or by the reply (data
+        // still open or never come).
+        failDownload(!downloadConfirmed_
+                         ? QStringLiteral("データー接続が閉じられましたが、ｻｰﾊﾞｰから転送完了の応答がありませんでした。")
+                     : fCount > 1 ? QStringLiteral("ｻｰﾊﾞｰが転送完了と応答した後、データーが届き終わりませんでした。")
+                                  : QStringLiteral("ｻｰﾊﾞｰは転送完了と応答しましたが、データーが届きませんでした。"));
+        return;
+    }
+    if (transferWait_ != TransferWait::DataConnection)
+        return;
+    // The server took the command but does not connect. Only the user knows
+    // whether to go on waiting; the program stays usable either way.
+    const int answer = prompts::Msg_box(
+        QStringLiteral("ｻｰﾊﾞｰからのデーター接続が") + QString::number(dataConnectionWaitMs / 1000) +
+            QStringLiteral("秒以上ありません。\n転送を中断しますか？（「いいえ」で待ち続けます）"),
+        QStringLiteral("データー接続"), prompts::vbQuestion, prompts::vbYesNo);
+    // While the question was open the connection may have come, or the
+    // transfer may have ended some other way: then the answer is moot.
+    if (id != transferWaitId_)
+        return;
+    if (answer == prompts::vbYes)
+        Mabore_Click();
+    else
+        waitFor(TransferWait::DataConnection, dataConnectionWaitMs);
+}
+
 void form1::endDownloadBatch()
 {
     settings::delete_section(QStringLiteral("FILE_SENTAKU"));
@@ -277,9 +389,18 @@ void form1::endDownloadBatch()
     Tool_unlock();
 }
 
-void form1::Winsock2_Error(int, const QString&)
+void form1::Winsock2_Error(int, const QString& description)
 {
     setStatusText(QString());
-    msg = qint16(prompts::Msg_box(QStringLiteral("データー接続でエラーが発生しました。"), QStringLiteral("エラー"),
-                                  prompts::vbCritical));
+    const QString text = QStringLiteral("データー接続でエラーが発生しました。");
+    // A broken data connection ends the transfer it carried: a download is
+    // not complete, a listing or an upload is cut short.
+    if (retrOutstanding()) {
+        failDownload(text + QStringLiteral("\n") + description);
+        return;
+    }
+    if (ループ回数 == 3 || ループ回数 == 5 || Gcount != 0 || Dcount != 0 || Y_Count != 0 ||
+        transferWait_ != TransferWait::None)
+        abandonTransfer();
+    msg = qint16(prompts::Msg_box(text, QStringLiteral("エラー"), prompts::vbCritical));
 }

@@ -87,8 +87,10 @@ void form1::Down_sele()
             return;
         }
         // A text view lands in text.txt; anything else must stay a plain name
-        // inside the current local folder.
-        if (Y_Count != 0 || is_plain_local_name(Down_File))
+        // inside the current local folder. A line end in the name would end
+        // the RETR command early, so no such name is fetched either way.
+        const bool lineEnd = Down_File.contains(u'\r') || Down_File.contains(u'\n');
+        if (!lineEnd && (Y_Count != 0 || is_plain_local_name(Down_File)))
             break;
         prompts::Msg_box(QStringLiteral("「") + Down_File +
                              QStringLiteral("」はこのコンピューターのファイル名として使えないため、ダウンロードしません。"),
@@ -109,6 +111,11 @@ void form1::Down_sele()
 
 void form1::down_loadA()
 {
+    // Each file is confirmed on its own: by its data close and by the
+    // server's reply to its RETR.
+    downloadDataDone_ = false;
+    downloadConfirmed_ = false;
+    fCount = 0;   // becomes 1 when RETR goes out
     ループ回数 = 2;
     sendLine(Y_Count != 0 ? QStringLiteral("TYPE A") : QStringLiteral("TYPE I"));
 }

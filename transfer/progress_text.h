@@ -23,3 +23,9 @@ QString short_number(double v);
 // " 'name'アップロード    12.3KB / 45.6KB  27%完了3.45KB/秒"
 QString upload_status_text(const QString& name, qint64 sentBytes, qint64 totalBytes, double elapsedSeconds,
                            int* percentOut = nullptr);
+// The percentage it shows: whole percent, 100 for an empty file.
+int upload_percent(qint64 sentBytes, qint64 totalBytes);
+// The same text written over out, which keeps its storage: an upload
+// rebuilds it for every block it sends.
+void write_upload_status_text(QString& out, const QString& name, qint64 sentBytes, qint64 totalBytes,
+                              double elapsedSeconds, int* percentOut = nullptr);

@@ -2,6 +2,8 @@
 // current remote folder, sent in 1024-byte blocks.
 #include <QFile>
 #include <QProgressBar>
+#include <QSaveFile>
+#include <QTimer>
 
 #include "app/form1.h"
 #include "platform/app_clock.h"
@@ -16,6 +18,20 @@
 namespace {
 const QString Selection = QStringLiteral("FILE_SENTAKU");
 constexpr qint64 BlockSize = 1024;
+// The status line changes with every block; drawing it that often would
+// cost far more than sending the block. It is drawn at most once a frame.
+constexpr int StatusFrameMs = 33;
+
+// Milliseconds of the date and time as they read (no time-zone lookup).
+qint64 wall_ms(const QDateTime& t)
+{
+    return t.date().toJulianDay() * 86'400'000 + t.time().msecsSinceStartOfDay();
+}
+
+qint64 floor_div(qint64 a, qint64 b)
+{
+    return a / b - (a % b < 0 ? 1 : 0);
+}
 } // namespace
 
 Form13* form1::sameNameDialog()
@@ -150,19 +166,70 @@ void form1::Winsock2_SendProgress(qint64 bytesSent, qint64)
     if (ループ回数 != 5 || Gcount == 0)
         return;
     ProgressBar1->setVisible(true);
+    const QDateTime now = app_clock::now();
     if (最初の送信 == 1) {
-        Time_start = app_clock::now();
+        Time_start = now;
+        uploadStartMs_ = Time_start.toMSecsSinceEpoch();
+        uploadStartWallMs_ = wall_ms(Time_start);
+        uploadWallSeconds_ = -1;
         最初の送信 = 0;
         Bytes_Total1 = 0;
     }
-    const qint64 length = uploadLength();
+    // The length as the file system has it now: asked through the open
+    // file (one fstat), not by its path.
+    const qint64 length = uploadFile ? uploadFile->size() : uploadLength();
+    uploadLength_ = length;
     Bytes_Total1 = std::min(Bytes_Total1 + bytesSent, length);
-    int percent = 0;
-    setStatusText(upload_status_text(Up_File, Bytes_Total1, length,
-                                     double(Time_start.secsTo(app_clock::now())), &percent));
-    ProgressBar1->setValue(percent);
+    uploadElapsedSeconds(now);
+    ProgressBar1->setValue(upload_percent(Bytes_Total1, length));
     if (Bytes_Total1 >= length)
         Gcount = 3;
+    // The text is written from these figures when it is put on the status
+    // line; the last block's at once, as the next event is the end.
+    showTransferStatus(Gcount == 3);
+}
+
+qint64 form1::uploadElapsedSeconds(const QDateTime& now)
+{
+    // Whole seconds from Time_start to now, as QDateTime::secsTo counts them.
+    // Turning a local time into a moment costs a time-zone lookup, too much
+    // for every block: the count is redone only when the wall-clock
+    // difference enters another second. Between two such moments the
+    // count cannot change: a change of the offset from UTC (daylight
+    // saving) moves the wall-clock difference as well.
+    const qint64 wallSeconds = floor_div(wall_ms(now) - uploadStartWallMs_, 1000);
+    if (wallSeconds != uploadWallSeconds_) {
+        uploadWallSeconds_ = wallSeconds;
+        uploadElapsed_ = (now.toMSecsSinceEpoch() - uploadStartMs_) / 1000;
+    }
+    return uploadElapsed_;
+}
+
+void form1::showTransferStatus(bool now)
+{
+    if (!statusPace_) {
+        statusPace_ = new QTimer(this);
+        statusPace_->setSingleShot(true);
+        statusPace_->setInterval(StatusFrameMs);
+        QObject::connect(statusPace_, &QTimer::timeout, this, [this] {
+            // Only while a transfer is still running: its end has put its
+            // own text on the status line.
+            const bool running = (ループ回数 == 5 && Gcount != 0) || (ループ回数 == 3 && downloadFile);
+            if (transferStatusPending_ && running)
+                showTransferStatus(false);
+        });
+    }
+    transferStatusPending_ = true;
+    if (!now && statusPace_->isActive())
+        return;   // the frame timer shows the latest text
+    if (ループ回数 == 5)
+        write_upload_status_text(transferStatus_, Up_File, Bytes_Total1, uploadLength_, double(uploadElapsed_));
+    setStatusText(transferStatus_);
+    transferStatusPending_ = false;
+    if (now)
+        statusPace_->stop();
+    else
+        statusPace_->start();
 }
 
 void form1::Winsock2_SendComplete()
@@ -177,6 +244,7 @@ void form1::Winsock2_SendComplete()
 
 void form1::finishUploadFile()
 {
+    transferStatusPending_ = false;
     storSent_ = false;
     storAccepted_ = false;
     closeAllFiles();

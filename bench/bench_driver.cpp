@@ -1,0 +1,558 @@
+// The program side of the benchmark table, measured side by side with its
+// peer: the main window (offscreen) talks to a real FTP server on 127.0.0.1
+// through its own sockets and writes real files; between two runs of the
+// program the peer command does the same work against the same server.
+//
+//   palu_bench MODE key=value ...
+//   MODE download   host port user pass remote=/pub/xfer file=big.bin local=DIR server_dir=DIR runs=N
+//   MODE upload     host port user pass remote=/pub/xfer file=upload.bin local=DIR server_dir=DIR runs=N
+//   MODE remote-list host port user pass remote=/pub/many local=DIR entries=N runs=N
+//   MODE local-list dir=DIR entries=N runs=N
+//   MODE upload-floor host port user pass remote=/pub/xfer file=upload.bin local=DIR server_dir=DIR runs=N
+//     (no program code: the cheapest Qt sender that keeps the upload's
+//     rule of one 1024-byte block in flight, for what the rule costs)
+//
+// Each run prints one line "run FIGURE PROGRAM PEER [EXTRA]"; the suite
+// script takes the medians.
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeView>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <functional>
+#include <map>
+
+#include <unistd.h>
+
+#include "app/form1.h"
+#include "app/log_pane.h"
+#include "platform/drive_view.h"
+#include "platform/list_view.h"
+#include "platform/program_folder.h"
+#include "platform/prompts.h"
+#include "platform/settings_store.h"
+#include "platform/winsock.h"
+#include "servers/server_list_dialog.h"
+
+namespace {
+
+std::map<QString, QString> args;
+
+QString arg(const char* key, const QString& def = QString())
+{
+    const auto it = args.find(QString::fromLatin1(key));
+    return it == args.end() ? def : it->second;
+}
+
+[[noreturn]] void die(const QString& why)
+{
+    std::fprintf(stderr, "palu_bench: %s\n", qPrintable(why));
+    std::fflush(stdout);
+    std::_Exit(2);
+}
+
+// Pumps the event loop until pred() holds, checking every millisecond; the
+// check itself costs next to nothing, so it does not slow what it waits on.
+bool wait_for(const std::function<bool()>& pred, int ms)
+{
+    if (pred())
+        return true;
+    QEventLoop loop;
+    QTimer poll;
+    poll.setTimerType(Qt::PreciseTimer);
+    QElapsedTimer clock;
+    clock.start();
+    bool ok = false;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (pred()) {
+            ok = true;
+            loop.quit();
+        } else if (clock.elapsed() > ms) {
+            loop.quit();
+        }
+    });
+    poll.start(1);
+    loop.exec();
+    return ok;
+}
+
+// CPU seconds this thread has used: on a shared machine the wall time also
+// counts waiting for a core.
+double cpu_seconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+// Kilobytes of this process from /proc/self/status ("VmRSS", "VmHWM").
+long status_kb(const char* field)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        return -1;
+    const QByteArray key = QByteArray(field) + ':';
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+// Written data the system still holds go to the disk before a timed
+// transfer, so that neither side pays for what the other wrote.
+void settle_disk()
+{
+    ::sync();
+}
+
+// Runs a peer command to its end; its wall time in seconds (stdout to
+// `out` when given, else to /dev/null).
+double run_peer(const QString& program, const QStringList& arguments, QByteArray* out = nullptr)
+{
+    QProcess p;
+    if (!out)
+        p.setStandardOutputFile(QProcess::nullDevice());
+    QElapsedTimer t;
+    t.start();
+    p.start(program, arguments);
+    if (!p.waitForFinished(600000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        die(program + QStringLiteral(" failed: ") + QString::fromLocal8Bit(p.readAllStandardError()));
+    const double seconds = double(t.nsecsElapsed()) / 1e9;
+    if (out)
+        *out = p.readAllStandardOutput();
+    return seconds;
+}
+
+// curl against the same server in active mode with the local address; the
+// transfer time curl measures itself (connect to end, process start-up left
+// out), in seconds.
+double run_curl(const QStringList& extra, const QString& url)
+{
+    QStringList a = {QStringLiteral("-sS"), QStringLiteral("-P"), QStringLiteral("127.0.0.1"),
+                     QStringLiteral("--user"), arg("user") + u':' + arg("pass"),
+                     QStringLiteral("-w"), QStringLiteral("%{time_total}")};
+    a += extra;
+    a << url;
+    QByteArray out;
+    run_peer(QStringLiteral("curl"), a, &out);
+    bool ok = false;
+    const double seconds = out.trimmed().toDouble(&ok);
+    if (!ok)
+        die(QStringLiteral("curl printed no time: ") + QString::fromLatin1(out));
+    return seconds;
+}
+
+QString url_of(const QString& remotePath)
+{
+    return QStringLiteral("ftp://127.0.0.1:%1%2").arg(arg("port"), remotePath);
+}
+
+bool same_bytes(const QString& a, const QString& b)
+{
+    QFile fa(a), fb(b);
+    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly) || fa.size() != fb.size())
+        return false;
+    while (!fa.atEnd())
+        if (fa.read(1 << 20) != fb.read(1 << 20))
+            return false;
+    return true;
+}
+
+class Bench {
+public:
+    Bench()
+    {
+        QFile list(program_folder::file(QStringLiteral("server.lst")));
+        if (!list.open(QIODevice::WriteOnly))
+            die(QStringLiteral("cannot write server.lst"));
+        list.write("bench\r\n");
+        list.close();
+        w.Form_Load();
+        w.show();
+        QApplication::processEvents();
+        // Counts each time the remote list is filled anew.
+        QObject::connect(w.ListView1->reportView()->model(), &QAbstractItemModel::rowsInserted, &w,
+                         [this] { ++remoteFills; });
+    }
+
+    void login(const QString& remote, const QString& localFolder)
+    {
+        const auto rec = [](const char* key, const QString& value) {
+            settings::save(QStringLiteral("bench"), QString::fromUtf8(key), value);
+        };
+        rec("s_adress", arg("host", QStringLiteral("127.0.0.1")));
+        rec("ポートNo", arg("port"));
+        rec("s_user", arg("user"));
+        rec("s_pass", arg("pass"));
+        rec("s_local_path", drives::from_native(localFolder));
+        rec("Server_name_path", remote);
+        Form4::接続サーバー = QStringLiteral("bench");
+        const int before = remoteFills;
+        w.Connect_server();
+        if (!wait_for([&] { return idle() && remoteFills != before && w.サーバーパス == remote; }, 60000))
+            die(QStringLiteral("no listing of ") + remote + QStringLiteral(" after login:\n") + w.Text1->text());
+    }
+
+    bool idle() const
+    {
+        return w.ループ回数 == 0 && w.Gcount == 0 && w.Winsock2->State() == Winsock::sckListening &&
+               w.Winsock1->State() == Winsock::sckConnected;
+    }
+
+    // Lists the remote folder again and waits for the new list.
+    void relist()
+    {
+        const int before = remoteFills;
+        w.Send_pwd();
+        if (!wait_for([&] { return idle() && remoteFills != before; }, 120000))
+            die(QStringLiteral("the remote list was not refreshed"));
+    }
+
+    int row_of(ListView* list, const QString& name) const
+    {
+        for (int i = 0; i < list->count(); ++i)
+            if (list->text(i) == name)
+                return i;
+        return -1;
+    }
+
+    form1 w;
+    int remoteFills = 0;
+};
+
+void print_run(const char* figure, double program, double peer, const QString& extra = QString())
+{
+    std::printf("run %s %.6f %.6f %s\n", figure, program, peer, qPrintable(extra));
+    std::fflush(stdout);
+}
+
+int download(Bench& b)
+{
+    const QString name = arg("file"), local = arg("local"), remote = arg("remote");
+    const QString serverFile = arg("server_dir") + u'/' + name;
+    const qint64 size = QFileInfo(serverFile).size();
+    if (size <= 0)
+        die(QStringLiteral("no file to download: ") + serverFile);
+    b.login(remote, local);
+    const QString target = local + u'/' + name;
+    const QString peerTarget = local + QStringLiteral("/peer_") + name;
+    const int runs = arg("runs", QStringLiteral("5")).toInt();
+    for (int run = 0; run < runs; ++run) {
+        QFile::remove(target);
+        const int row = b.row_of(b.w.ListView1, name);
+        if (row < 0)
+            die(name + QStringLiteral(" is not in the remote list"));
+        b.w.ListView1->setCurrentRow(row, true);
+        settle_disk();
+        bool started = false;
+        QElapsedTimer t;
+        t.start();
+        const double cpu0 = cpu_seconds();
+        b.w.MDOWN_Click();
+        if (!wait_for([&] {
+                started = started || b.w.ループ回数 != 0;
+                return started && b.idle() && b.w.Down_Count == 0;
+            }, 600000))
+            die(QStringLiteral("the download did not end: ") + b.w.statusText());
+        const double program = double(t.nsecsElapsed()) / 1e9;
+        const double cpu = cpu_seconds() - cpu0;
+        if (QFileInfo(target).size() != size || (run == 0 && !same_bytes(target, serverFile)))
+            die(QStringLiteral("the downloaded file differs from the server's"));
+        QFile::remove(target);
+
+        QFile::remove(peerTarget);
+        settle_disk();
+        const double peer = run_curl({QStringLiteral("-o"), peerTarget}, url_of(remote + u'/' + name));
+        if (QFileInfo(peerTarget).size() != size)
+            die(QStringLiteral("curl's download has the wrong size"));
+        QFile::remove(peerTarget);
+        print_run("download", double(size) / 1e6 / program, double(size) / 1e6 / peer,
+                  QStringLiteral("cpu_s=%1").arg(cpu));
+    }
+    return 0;
+}
+
+int upload(Bench& b)
+{
+    const QString name = arg("file"), local = arg("local"), remote = arg("remote");
+    const QString source = local + u'/' + name;
+    const qint64 size = QFileInfo(source).size();
+    if (size <= 0)
+        die(QStringLiteral("no file to upload: ") + source);
+    const QString stored = arg("server_dir") + u'/' + name;
+    const QString peerName = QStringLiteral("peer_") + name;
+    const QString peerStored = arg("server_dir") + u'/' + peerName;
+    QFile::remove(stored);
+    b.login(remote, local);
+    const int runs = arg("runs", QStringLiteral("5")).toInt();
+    for (int run = 0; run < runs; ++run) {
+        const int row = b.row_of(b.w.ListView2, name);
+        if (row < 0)
+            die(name + QStringLiteral(" is not in the local list"));
+        b.w.ListView2->setCurrentRow(row, true);
+        settle_disk();
+        bool started = false;
+        QElapsedTimer t;
+        t.start();
+        const double cpu0 = cpu_seconds();
+        b.w.Mupload_Click();
+        // Done when the server has confirmed the file ("226"); the listing
+        // that follows is not part of the transfer.
+        if (!wait_for([&] {
+                started = started || b.w.Gcount != 0;
+                return started && b.w.Gcount == 0;
+            }, 600000))
+            die(QStringLiteral("the upload did not end: ") + b.w.statusText());
+        const double program = double(t.nsecsElapsed()) / 1e9;
+        const double cpu = cpu_seconds() - cpu0;
+        if (!wait_for([&] { return b.idle() && b.row_of(b.w.ListView1, name) >= 0; }, 120000))
+            die(QStringLiteral("no listing after the upload"));
+        if (QFileInfo(stored).size() != size || (run == 0 && !same_bytes(stored, source)))
+            die(QStringLiteral("the uploaded file differs from the local one"));
+        QFile::remove(stored);
+        b.relist();   // the next run must not find a file of the same name
+
+        QFile::remove(peerStored);
+        settle_disk();
+        const double peer = run_curl({QStringLiteral("-T"), source}, url_of(remote + u'/' + peerName));
+        if (QFileInfo(peerStored).size() != size)
+            die(QStringLiteral("curl's upload has the wrong size"));
+        QFile::remove(peerStored);
+        print_run("upload", double(size) / 1e6 / program, double(size) / 1e6 / peer,
+                  QStringLiteral("cpu_us_per_block=%1").arg(cpu * 1e6 / double((size + 1023) / 1024)));
+    }
+    return 0;
+}
+
+int remote_list(Bench& b)
+{
+    const QString remote = arg("remote");
+    const int entries = arg("entries").toInt();
+    const QString local = arg("local");
+    b.login(remote, local);
+    if (b.w.ListView1->count() != entries)
+        die(QStringLiteral("the remote list holds %1 entries, not %2").arg(b.w.ListView1->count()).arg(entries));
+    const QString peerFile = local + QStringLiteral("/peer_listing.txt");
+    const int runs = arg("runs", QStringLiteral("5")).toInt();
+    // The moment LIST has been handed to the system: its send-progress
+    // event, which comes after the command was written to the log.
+    QElapsedTimer t;
+    qint64 listSentNs = -1;
+    QObject::connect(b.w.Winsock1, &Winsock::SendProgress, &b.w, [&] {
+        if (listSentNs < 0 && b.w.Text1->text().endsWith(QStringLiteral(">LIST\r\n")))
+            listSentNs = t.nsecsElapsed();
+    });
+    for (int run = 0; run < runs; ++run) {
+        const int before = b.remoteFills;
+        listSentNs = -1;
+        t.start();
+        const double cpu0 = cpu_seconds();
+        // The refresh: PWD, TYPE A, PORT, LIST, the listing, parsed, sorted.
+        b.w.Send_pwd();
+        if (!wait_for([&] { return b.idle() && b.remoteFills != before; }, 120000))
+            die(QStringLiteral("the remote list was not refreshed"));
+        QApplication::processEvents();
+        b.w.ListView1->repaint();
+        const qint64 shownNs = t.nsecsElapsed();
+        if (listSentNs < 0)
+            die(QStringLiteral("LIST was not seen going out"));
+        const double program = double(shownNs - listSentNs) / 1e6;
+        const double refresh = double(shownNs) / 1e6;
+        const double cpu = (cpu_seconds() - cpu0) * 1e3;
+        if (b.w.ListView1->count() != entries)
+            die(QStringLiteral("the remote list holds %1 entries").arg(b.w.ListView1->count()));
+        const long rss = status_kb("VmRSS"), peak = status_kb("VmHWM");
+
+        const double peer = run_curl({QStringLiteral("-o"), peerFile}, url_of(remote + u'/')) * 1e3;
+        QFile::remove(peerFile);
+        print_run("remote-list", program, peer, QStringLiteral("rss_kb=%1 hwm_kb=%2 cpu_ms=%3 refresh_ms=%4").arg(rss).arg(peak).arg(cpu).arg(refresh));
+    }
+    return 0;
+}
+
+int local_list(Bench& b)
+{
+    const QString dir = QDir(arg("dir")).absolutePath();
+    const int entries = arg("entries").toInt();
+    const QString drivePath = drives::from_native(dir);
+    if (drivePath.size() < 3)
+        die(QStringLiteral("not a drive path: ") + dir);
+    const int runs = arg("runs", QStringLiteral("5")).toInt();
+    for (int run = 0; run < runs; ++run) {
+        QElapsedTimer t;
+        t.start();
+        const double cpu0 = cpu_seconds();
+        b.w.現在のローカルパス = drivePath.mid(2);
+        b.w.Local_list();
+        QApplication::processEvents();
+        b.w.ListView2->repaint();
+        const double program = double(t.nsecsElapsed()) / 1e6;
+        const double cpu = (cpu_seconds() - cpu0) * 1e3;
+        if (b.w.ListView2->count() != entries)
+            die(QStringLiteral("the local list holds %1 entries, not %2").arg(b.w.ListView2->count()).arg(entries));
+        const double peer = run_peer(QStringLiteral("ls"), {QStringLiteral("-l"), dir}) * 1e3;
+        print_run("local-list", program, peer, QStringLiteral("cpu_ms=%1").arg(cpu));
+    }
+    return 0;
+}
+
+// One FTP reply on a blocking control socket; its code ("" on a timeout).
+QByteArray ftp_reply(QTcpSocket& control)
+{
+    for (;;) {
+        while (!control.canReadLine())
+            if (!control.waitForReadyRead(30000))
+                return {};
+        const QByteArray line = control.readLine();
+        // The last line of a reply: three digits and a space.
+        if (line.size() >= 4 && line[3] == ' ' && std::isdigit(uchar(line[0])))
+            return line.left(3);
+    }
+}
+
+QByteArray ftp_command(QTcpSocket& control, const QByteArray& line)
+{
+    control.write(line + "\r\n");
+    control.waitForBytesWritten(30000);
+    return ftp_reply(control);
+}
+
+// STOR of one file with the least work per block that the one-block rule
+// allows: the next 1024 bytes are read and written in the turn of the event
+// loop after the previous block was handed to the system. Seconds taken
+// from STOR to the server's "226".
+double floor_upload(const QString& source, const QString& remoteName, double* cpuOut)
+{
+    QTcpSocket control;
+    control.connectToHost(QStringLiteral("127.0.0.1"), quint16(arg("port").toInt()));
+    if (!control.waitForConnected(30000) || ftp_reply(control) != "220")
+        die(QStringLiteral("floor: no greeting"));
+    QByteArray code = ftp_command(control, "USER " + arg("user").toUtf8());
+    if (code == "331")
+        code = ftp_command(control, "PASS " + arg("pass").toUtf8());
+    if (code != "230" || ftp_command(control, "CWD " + arg("remote").toUtf8()) != "250" ||
+        ftp_command(control, "TYPE I") != "200")
+        die(QStringLiteral("floor: login failed"));
+    QTcpServer listener;
+    if (!listener.listen(QHostAddress::LocalHost, 0))
+        die(QStringLiteral("floor: cannot listen"));
+    const int port = listener.serverPort();
+    if (ftp_command(control, QStringLiteral("PORT 127,0,0,1,%1,%2").arg(port / 256).arg(port % 256).toUtf8()) != "200")
+        die(QStringLiteral("floor: PORT refused"));
+    QFile file(source);
+    if (!file.open(QIODevice::ReadOnly))
+        die(QStringLiteral("floor: cannot read ") + source);
+    QElapsedTimer t;
+    t.start();
+    const double cpu0 = cpu_seconds();
+    control.write("STOR " + remoteName.toUtf8() + "\r\n");
+    control.waitForBytesWritten(30000);
+    if (!listener.waitForNewConnection(30000))
+        die(QStringLiteral("floor: no data connection"));
+    QTcpSocket* data = listener.nextPendingConnection();
+    QEventLoop loop;
+    std::function<void()> next = [&] {
+        const QByteArray block = file.read(1024);
+        if (block.isEmpty()) {
+            data->disconnectFromHost();
+            return;
+        }
+        data->write(block);
+        data->flush();
+    };
+    QObject::connect(data, &QTcpSocket::bytesWritten, &loop, [&] {
+        if (data->bytesToWrite() == 0)
+            QMetaObject::invokeMethod(&loop, next, Qt::QueuedConnection);
+    });
+    QObject::connect(data, &QTcpSocket::disconnected, &loop, &QEventLoop::quit);
+    next();
+    loop.exec();
+    // "150" came first; "226" once the server has the whole file.
+    QByteArray last;
+    for (int i = 0; i < 3 && last != "226"; ++i)
+        last = ftp_reply(control);
+    const double seconds = double(t.nsecsElapsed()) / 1e9;
+    if (cpuOut)
+        *cpuOut = cpu_seconds() - cpu0;
+    if (last != "226")
+        die(QStringLiteral("floor: no 226 after STOR"));
+    ftp_command(control, "QUIT");
+    return seconds;
+}
+
+int upload_floor()
+{
+    const QString source = arg("local") + u'/' + arg("file");
+    const qint64 size = QFileInfo(source).size();
+    const QString name = QStringLiteral("floor_") + arg("file");
+    const QString stored = arg("server_dir") + u'/' + name;
+    const QString peerName = QStringLiteral("peer_") + arg("file");
+    const QString peerStored = arg("server_dir") + u'/' + peerName;
+    const int runs = arg("runs", QStringLiteral("5")).toInt();
+    for (int run = 0; run < runs; ++run) {
+        QFile::remove(stored);
+        settle_disk();
+        double cpu = 0;
+        const double floor = floor_upload(source, name, &cpu);
+        if (QFileInfo(stored).size() != size)
+            die(QStringLiteral("floor: the stored file has the wrong size"));
+        QFile::remove(stored);
+        QFile::remove(peerStored);
+        settle_disk();
+        const double peer = run_curl({QStringLiteral("-T"), source}, url_of(arg("remote") + u'/' + peerName));
+        QFile::remove(peerStored);
+        print_run("upload-floor", double(size) / 1e6 / floor, double(size) / 1e6 / peer,
+                  QStringLiteral("cpu_us_per_block=%1").arg(cpu * 1e6 / double((size + 1023) / 1024)));
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2)
+        die(QStringLiteral("usage: palu_bench MODE key=value ..."));
+    const QString mode = QString::fromLocal8Bit(argv[1]);
+    for (int i = 2; i < argc; ++i) {
+        const QString a = QString::fromLocal8Bit(argv[i]);
+        const qsizetype eq = a.indexOf(u'=');
+        if (eq > 0)
+            args[a.left(eq)] = a.mid(eq + 1);
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Private program and settings folders: the user's own are never touched.
+    QTemporaryDir home, config;
+    qputenv("PALU_FTP_HOME", home.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    QApplication app(argc, argv);
+    prompts::set_script([](const prompts::Prompt& p) -> prompts::Reply {
+        die(QStringLiteral("unexpected message: ") + p.title + QStringLiteral(": ") + p.text);
+    });
+
+    if (mode == QStringLiteral("upload-floor"))
+        return upload_floor();
+    Bench b;
+    if (mode == QStringLiteral("download"))
+        return download(b);
+    if (mode == QStringLiteral("upload"))
+        return upload(b);
+    if (mode == QStringLiteral("remote-list"))
+        return remote_list(b);
+    if (mode == QStringLiteral("local-list"))
+        return local_list(b);
+    die(QStringLiteral("unknown mode ") + mode);
+}

@@ -1,0 +1,375 @@
+#!/usr/bin/python3
+"""The benchmark suite behind `make bench`.
+
+Lays out a server tree and local files in a temporary folder, starts a real
+FTP server on 127.0.0.1 (vsftpd in the foreground with a generated
+configuration; pyftpdlib when vsftpd cannot be used), runs the program's
+drivers (which run their peer command between two runs of the program), stops
+the server and prints one table of medians.
+
+Environment: BENCH_RUNS (runs per figure, default 5, at least 5 for the
+table), BENCH_SERVER (vsftpd or pyftpdlib), BENCH_MB (size of the transfer
+file, default 512), BENCH_ENTRIES (default 100000), BENCH_ONLY (a comma list
+of download, upload, upload-floor, remote-list, local-list, startup), BENCH_KEEP=1 keeps the
+temporary folder, BENCH_WRAP puts a command (a profiler) in front of the
+drivers.
+"""
+
+import os
+import platform
+import pwd
+import re
+import shutil
+import signal
+import socket
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+RUNS = max(1, int(os.environ.get("BENCH_RUNS", "5")))
+MB = int(os.environ.get("BENCH_MB", "512"))
+ENTRIES = int(os.environ.get("BENCH_ENTRIES", "100000"))
+ONLY = [s for s in os.environ.get("BENCH_ONLY", "").split(",") if s]
+
+
+def wanted(figure):
+    return not ONLY or figure in ONLY
+
+
+def log(text):
+    print(text, file=sys.stderr, flush=True)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def write_random(path, megabytes):
+    with open(path, "wb") as f:
+        for _ in range(megabytes):
+            f.write(os.urandom(1 << 20))
+
+
+def fill_listing_folder(folder, entries):
+    """A large server folder as people have them: mostly files of all sizes
+    (sparse, so they cost no disk), some folders and links, names with
+    spaces and Japanese, times this year and years back."""
+    os.makedirs(folder)
+    now = time.time()
+    seed = 12345
+
+    def rnd():
+        nonlocal seed
+        seed = (seed * 1103515245 + 12345) & 0xFFFFFFFF
+        return seed >> 8
+
+    for i in range(entries):
+        kind = rnd() % 100
+        stamp = now - (rnd() % (5 * 365 * 86400))
+        if kind == 0:
+            path = os.path.join(folder, "dir_%06d_%d" % (rnd() % 1000000, i))
+            os.mkdir(path)
+        elif kind == 1:
+            path = os.path.join(folder, "link_%06d_%d" % (rnd() % 1000000, i))
+            os.symlink("../target/%d" % i, path)
+            os.utime(path, (stamp, stamp), follow_symlinks=False)
+            continue
+        else:
+            stem = "資料 %06d_%d" % (rnd() % 1000000, i) if kind == 2 else "file_%06d_%d" % (rnd() % 1000000, i)
+            path = os.path.join(folder, stem + ".dat")
+            with open(path, "wb") as f:
+                f.truncate(rnd() % 100 * (rnd() % 100000))
+        os.utime(path, (stamp, stamp))
+
+
+def wait_accepting(port, seconds=20):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=2) as s:
+                if s.recv(4).startswith(b"220"):
+                    return True
+        except OSError:
+            time.sleep(0.05)
+    return False
+
+
+class Server:
+    def __init__(self, work, root):
+        self.work, self.root = work, root
+        self.proc = None
+        self.port = free_port()
+        self.name = ""
+        self.user, self.password = "anonymous", "bench@"
+
+    def vsftpd_usable(self):
+        if not os.path.exists("/usr/sbin/vsftpd") or os.geteuid() != 0:
+            return False
+        try:
+            pwd.getpwnam("ftp")
+            return True
+        except KeyError:
+            return False
+
+    def start(self):
+        choice = os.environ.get("BENCH_SERVER", "")
+        if choice != "pyftpdlib" and self.vsftpd_usable():
+            if self.start_vsftpd():
+                return
+            log("vsftpd did not start; trying pyftpdlib")
+        self.start_pyftpdlib()
+
+    def start_vsftpd(self):
+        # Anonymous, chrooted into the tree; the tree's top is root's and
+        # read-only (vsftpd insists), pub/xfer belongs to the ftp user so
+        # uploads can land there.
+        ftp = pwd.getpwnam("ftp")
+        os.chmod(self.root, 0o555)
+        os.chown(os.path.join(self.root, "pub", "xfer"), ftp.pw_uid, ftp.pw_gid)
+        empty = os.path.join(self.work, "vsftpd-empty")
+        os.makedirs(empty, exist_ok=True)
+        conf = os.path.join(self.work, "vsftpd.conf")
+        with open(conf, "w") as f:
+            f.write("\n".join([
+                "listen=YES", "listen_ipv6=NO", "listen_address=127.0.0.1",
+                "listen_port=%d" % self.port, "background=NO",
+                "anonymous_enable=YES", "no_anon_password=NO", "anon_root=" + self.root,
+                "local_enable=NO", "write_enable=YES", "anon_upload_enable=YES",
+                "anon_umask=022", "connect_from_port_20=NO", "port_enable=YES",
+                "seccomp_sandbox=NO", "isolate=NO", "isolate_network=NO",
+                "secure_chroot_dir=" + empty, "xferlog_enable=NO", "dirmessage_enable=NO",
+                "use_localtime=NO", "idle_session_timeout=3000", "data_connection_timeout=3000",
+                "max_clients=50", "max_per_ip=50", ""]))
+        self.log = open(os.path.join(self.work, "vsftpd.log"), "wb")
+        self.proc = subprocess.Popen(["/usr/sbin/vsftpd", conf], stdout=self.log, stderr=subprocess.STDOUT,
+                                     start_new_session=True)
+        if not wait_accepting(self.port):
+            self.stop()
+            return False
+        version = subprocess.run(["dpkg-query", "-W", "-f=${Version}", "vsftpd"], capture_output=True,
+                                 text=True).stdout.strip()
+        self.name = "vsftpd %s (anonymous, active mode)" % version
+        return True
+
+    def start_pyftpdlib(self):
+        self.user, self.password = "bench", "bench-secret"
+        self.log = open(os.path.join(self.work, "pyftpdlib.log"), "wb")
+        self.proc = subprocess.Popen(
+            ["/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", str(self.port), "-w", "-d", self.root,
+             "-u", self.user, "-P", self.password],
+            stdout=self.log, stderr=subprocess.STDOUT, start_new_session=True)
+        if not wait_accepting(self.port):
+            self.stop()
+            sys.exit("no FTP server could be started (see %s)" % self.work)
+        import pyftpdlib
+        self.name = "pyftpdlib %s (active mode)" % pyftpdlib.__ver__
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            os.killpg(self.proc.pid, signal.SIGTERM)
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                os.killpg(self.proc.pid, signal.SIGKILL)
+                self.proc.wait()
+        self.proc = None
+
+
+def run_driver(exe, mode, params):
+    # BENCH_WRAP puts a command in front of the driver, e.g. a profiler:
+    # BENCH_WRAP="perf record -g -o /tmp/upload.data" BENCH_ONLY=upload
+    command = os.environ.get("BENCH_WRAP", "").split() + [exe, mode] + ["%s=%s" % kv for kv in params.items()]
+    log("  " + mode + " ...")
+    out = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                         env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+    if out.returncode != 0:
+        sys.exit("%s %s failed:\n%s%s" % (exe, mode, out.stdout, out.stderr))
+    runs = []
+    for line in out.stdout.splitlines():
+        parts = line.split()
+        if len(parts) >= 4 and parts[0] == "run":
+            extra = dict(p.split("=", 1) for p in parts[4:] if "=" in p)
+            runs.append((float(parts[2]), float(parts[3]), extra))
+    if not runs:
+        sys.exit("%s %s printed no result:\n%s" % (exe, mode, out.stdout))
+    for program, peer, extra in runs:
+        log("    program %.1f  peer %.1f  %s" % (program, peer, " ".join("%s=%s" % kv for kv in extra.items())))
+    return runs
+
+
+def startup_runs(exe, work):
+    home = os.path.join(work, "startup-home")
+    config = os.path.join(work, "startup-config")
+    os.makedirs(home, exist_ok=True)
+    os.makedirs(config, exist_ok=True)
+    # An existing server list: no welcome message on the first start.
+    open(os.path.join(home, "server.lst"), "wb").close()
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen", PALU_FTP_HOME=home, XDG_CONFIG_HOME=config)
+    results = []
+    log("  startup ...")
+    for _ in range(RUNS):
+        start = time.monotonic_ns()
+        out = subprocess.run(["/usr/bin/time", "-f", "maxrss_kb %M", exe], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True, env=env, timeout=60)
+        values = dict(re.findall(r"^(\w+) (\d+)$", out.stdout + out.stderr, re.M))
+        if "shown_ns" not in values:
+            sys.exit("start-up run failed:\n" + out.stdout + out.stderr)
+        ms = (int(values["shown_ns"]) - start) / 1e6
+        peak = int(values.get("maxrss_kb", values["peak_kb"])) / 1024
+        log("    %.1f ms, peak %.1f MB" % (ms, peak))
+        results.append((ms, peak))
+    return results
+
+
+def machine():
+    model = "unknown CPU"
+    try:
+        with open("/proc/cpuinfo") as f:
+            for line in f:
+                if line.startswith("model name"):
+                    model = line.split(":", 1)[1].strip()
+                    break
+    except OSError:
+        pass
+    memory = ""
+    try:
+        with open("/proc/meminfo") as f:
+            kb = int(f.readline().split()[1])
+            memory = ", %.0f GB RAM" % (kb / 1024 / 1024)
+    except (OSError, ValueError, IndexError):
+        pass
+    cores = subprocess.run(["nproc"], capture_output=True, text=True).stdout.strip()
+    load = ", load average %.1f at the end" % os.getloadavg()[0]
+    return "%s cores (nproc), %s%s, %s %s%s" % (cores, model, memory, platform.system(), platform.release(), load)
+
+
+SERVER_NAME = [""]
+
+
+def median(values):
+    return statistics.median(values)
+
+
+def main():
+    build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build-bench")
+    driver = os.path.join(build, "bench", "palu_bench")
+    starter = os.path.join(build, "bench", "palu_bench_startup")
+    work = tempfile.mkdtemp(prefix="palu_bench.")
+    os.chmod(work, 0o755)
+    root = os.path.join(work, "server")
+    xfer = os.path.join(root, "pub", "xfer")
+    many = os.path.join(root, "pub", "many")
+    down = os.path.join(work, "local", "down")
+    up = os.path.join(work, "local", "up")
+    for d in (xfer, down, up):
+        os.makedirs(d)
+    # The drivers wait for the remote list to be filled: never an empty folder.
+    with open(os.path.join(xfer, "readme.txt"), "w") as f:
+        f.write("files for the transfer benchmarks\n")
+    server = None
+    rows = {}
+    try:
+        log("preparing %s: %d MB files, %d entries" % (work, MB, ENTRIES))
+        if wanted("download"):
+            write_random(os.path.join(xfer, "big.bin"), MB)
+        if wanted("upload") or wanted("upload-floor"):
+            write_random(os.path.join(up, "upload.bin"), MB)
+        if wanted("remote-list") or wanted("local-list"):
+            fill_listing_folder(many, ENTRIES)
+        server = Server(work, root)
+        server.start()
+        SERVER_NAME[0] = server.name
+        log("server: %s on 127.0.0.1:%d" % (server.name, server.port))
+        common = {"host": "127.0.0.1", "port": server.port, "user": server.user, "pass": server.password,
+                  "runs": RUNS}
+        if wanted("download"):
+            rows["download"] = run_driver(driver, "download", dict(
+                common, remote="/pub/xfer", file="big.bin", local=down, server_dir=xfer))
+        if wanted("upload"):
+            rows["upload"] = run_driver(driver, "upload", dict(
+                common, remote="/pub/xfer", file="upload.bin", local=up, server_dir=xfer))
+        if wanted("upload-floor"):
+            rows["upload-floor"] = run_driver(driver, "upload-floor", dict(
+                common, remote="/pub/xfer", file="upload.bin", local=up, server_dir=xfer))
+        if wanted("remote-list"):
+            rows["remote-list"] = run_driver(driver, "remote-list", dict(
+                common, remote="/pub/many", local=down, entries=ENTRIES))
+        server.stop()
+        server = None
+        if wanted("local-list"):
+            rows["local-list"] = run_driver(driver, "local-list", {"dir": many, "entries": ENTRIES, "runs": RUNS})
+        if wanted("startup"):
+            rows["startup"] = startup_runs(starter, work)
+    finally:
+        if server:
+            server.stop()
+        if os.environ.get("BENCH_KEEP") != "1":
+            shutil.rmtree(work, ignore_errors=True)
+        else:
+            log("kept " + work)
+    print_table(rows)
+
+
+def print_table(rows):
+    lines = []
+    lines.append("Machine: " + machine())
+    lines.append("Server: %s on 127.0.0.1; peers run against the same server in the same run" % SERVER_NAME[0])
+    lines.append("Each figure: median of %d runs. Ratio: this program / peer (throughput: higher is better; "
+                 "times: lower is better)." % RUNS)
+    lines.append("")
+    lines.append("| figure | this program | peer in the same run | ratio |")
+    lines.append("|---|---|---|---|")
+    targets = []
+
+    def pair(key):
+        runs = rows[key]
+        program = median([r[0] for r in runs])
+        peer = median([r[1] for r in runs])
+        ratio = median([r[0] / r[1] for r in runs])
+        return program, peer, ratio, runs
+
+    if "download" in rows:
+        p, q, r, _ = pair("download")
+        lines.append("| download of a %d MB file, MB/s | %.0f | %.0f (`curl -P 127.0.0.1` to a file in the same folder) "
+                     "| %.2f |" % (MB, p, q, r))
+        targets.append(("download ≥ 0.9 of curl", r >= 0.9))
+    if "upload" in rows:
+        p, q, r, _ = pair("upload")
+        lines.append("| upload of a %d MB file, MB/s | %.0f | %.0f (`curl -P 127.0.0.1 -T`) | %.2f |" % (MB, p, q, r))
+        targets.append(("upload ≥ 0.7 of curl", r >= 0.7))
+    if "remote-list" in rows:
+        p, q, r, runs = pair("remote-list")
+        lines.append("| remote listing of %s entries, LIST sent to list shown and sorted, ms | %.0f | %.0f (curl "
+                     "fetching the same listing to a file) | %.1f |" % (format(ENTRIES, ","), p, q, r))
+        targets.append(("remote listing under 1 s", p < 1000))
+    if "local-list" in rows:
+        p, q, r, _ = pair("local-list")
+        lines.append("| local listing of %s files, ms | %.0f | %.0f (`ls -l` of the same folder to /dev/null) "
+                     "| %.1f |" % (format(ENTRIES, ","), p, q, r))
+        targets.append(("local listing under 1 s", p < 1000))
+    if "startup" in rows:
+        ms = median([r[0] for r in rows["startup"]])
+        peak = median([r[1] for r in rows["startup"]])
+        lines.append("| start-up to main window shown, ms; peak memory, MB | %.0f ms; %.0f MB | — | — |" % (ms, peak))
+        targets.append(("start-up under 0.5 s", ms < 500))
+    if "remote-list" in rows:
+        rss = median([int(r[2]["rss_kb"]) / 1024 for r in rows["remote-list"]])
+        lines.append("| memory with %s remote entries shown, MB | %.0f | — | — |" % (format(ENTRIES, ","), rss))
+        targets.append(("memory with the remote entries under 150 MB", rss < 150))
+    if "upload-floor" in rows:
+        p, q, r, _ = pair("upload-floor")
+        lines.append("")
+        lines.append("What the upload's one 1024-byte block in flight costs by itself: a plain Qt sender that keeps "
+                     "that rule and does nothing else moves %.0f MB/s against the same server, %.2f of curl's %.0f MB/s."
+                     % (p, r, q))
+    lines.append("")
+    lines.append("Targets: " + "; ".join("%s: %s" % (t, "met" if ok else "MISSED") for t, ok in targets))
+    print("\n".join(lines))
+
+
+if __name__ == "__main__":
+    main()
