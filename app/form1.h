@@ -170,7 +170,8 @@ public:
     void Tool_lock();
     void Tool_unlock();                        // the locked operation has ended
     void abandonTransfer();                    // end the running transfer step and batch
-    // (hostile) declarations go here
+
+    // ---- bounded waits and checks against a misbehaving server (transfer/, ftp/)
     // What a running transfer waits for, each with a bound: the server's
     // connection to the data listener after LIST, RETR or STOR, or the rest of
     // a download (its data close and the server's reply to RETR).
@@ -195,7 +196,8 @@ public:
     void failDownload(const QString& why);     // drop the part, end the batch, say so
     void controlLost(const QString& message);  // the control connection ended under us
     QString unfinishedTransfer() const;        // what to tell when the running transfer is cut off
-    // (bench) declarations go here
+
+    // ---- transfer progress on the status line, paced (transfer/) ----------
     QString transferStatus_;                   // progress text of the running transfer, rebuilt in place
     bool transferStatusPending_ = false;       // rebuilt since it was last put on the status line
     class QTimer* statusPace_ = nullptr;       // puts it there at most once a frame
@@ -206,6 +208,8 @@ public:
     qint64 uploadElapsed_ = 0;                 // that exact count
     qint64 uploadElapsedSeconds(const QDateTime& now);
     qint64 uploadLength_ = 0;                  // length of the upload at its last progress event
+
+    // ---- download and upload batches (transfer/) --------------------------
     QString downloadTarget() const;            // drive path of the file being downloaded
     void MDOWN_Click();                        // download the selected remote files
     void Mupload_Click();                      // upload the selected local files
