@@ -11,6 +11,7 @@
 
 #include "app/form1.h"
 #include "platform/prompts.h"
+#include "platform/dialog_buttons.h"
 #include "platform/settings_store.h"
 #include "servers/settings_keys.h"
 
@@ -38,13 +39,7 @@ Form8::Form8(QWidget* parent) : QDialog(parent)
     grid->addWidget(new QLabel(QStringLiteral("\"ﾕｰｻﾞｰ名＠サーバー\"タイプのみに対応"), frame), 3, 0, 1, 2);
     layout->addWidget(frame);
 
-    Command1 = new QPushButton(QStringLiteral("設定(&S)"), this);
-    Command2 = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ(&C)"), this);
-    Command1->setDefault(true);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(Command1);
-    buttons->addWidget(Command2);
+    auto* buttons = confirm_cancel_row(this, QStringLiteral("設定(&S)"), Command1, Command2);
     layout->addLayout(buttons);
     resize(400, sizeHint().height());
 

@@ -10,6 +10,7 @@
 #include "app/form1.h"
 #include "platform/errors.h"
 #include "platform/prompts.h"
+#include "platform/dialog_buttons.h"
 #include "platform/settings_store.h"
 #include "servers/settings_keys.h"
 
@@ -33,13 +34,7 @@ Form3::Form3(form1* main, QWidget* parent) : QDialog(parent), main_(main)
     checks->addWidget(Check2);
     checks->addStretch();
     grid->addLayout(checks, 3, 1);
-    Command1 = new QPushButton(QStringLiteral("接続(&N)"), this);
-    Command2 = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ(&C)"), this);
-    Command1->setDefault(true);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(Command1);
-    buttons->addWidget(Command2);
+    auto* buttons = confirm_cancel_row(this, QStringLiteral("接続(&N)"), Command1, Command2);
     grid->addLayout(buttons, 4, 0, 1, 2);
     resize(380, sizeHint().height());
 
