@@ -302,8 +302,16 @@ void Winsock::postDataArrival()
     post([this] {
         dataPosted_ = false;
         const qint64 waiting = sock_ ? sock_->bytesAvailable() : 0;
-        if (waiting > 0)
-            emit DataArrival(waiting);
+        if (waiting <= 0)
+            return;
+        const quint64 generation = generation_;
+        emit DataArrival(waiting);
+        // A receiver that leaves the bytes where they are (to take them at
+        // the close) must still learn of the close, which comes after all
+        // the bytes: from now on this connection reads ahead without bound.
+        if (generation == generation_ && sock_ && sock_->readBufferSize() != 0 &&
+            sock_->bytesAvailable() >= sock_->readBufferSize())
+            sock_->setReadBufferSize(0);
     });
 }
 

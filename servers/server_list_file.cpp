@@ -53,7 +53,13 @@ QByteArray serialize(const QStringList& lines)
     QString text;
     for (const QString& line : lines)
         text += line + QStringLiteral("\r\n");
-    return codepage::from_text(text);
+    QByteArray bytes = codepage::from_text(text);
+    // Reading drops a byte order mark at the start of a UTF-8 file (one an
+    // editor may have put there): a first name that starts with that
+    // character gets one of its own in front so that the name reads back whole.
+    if (!lines.isEmpty() && lines.first().startsWith(QChar(0xFEFF)) && codepage::system_name() == "UTF-8")
+        bytes.prepend("\xEF\xBB\xBF");
+    return bytes;
 }
 
 QStringList read()
@@ -71,7 +77,8 @@ void append(const QString& name)
     QFile out(file);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Append))
         errors::raise(errors::PathFileAccess, file);
-    const QByteArray bytes = serialize({name});
+    // Only the first line of the file may need serialize()'s byte order mark.
+    const QByteArray bytes = out.size() > 0 ? codepage::from_text(name + QStringLiteral("\r\n")) : serialize({name});
     if (out.write(bytes) != bytes.size() || !out.flush())
         errors::raise(errors::DeviceIO, file);
 }

@@ -10,7 +10,9 @@ QString path();
 
 // Lines of the file text: a line ends at CR LF, a lone CR or a lone LF.
 QStringList parse(const QByteArray& bytes);
-QByteArray serialize(const QStringList& lines);   // each line and CR LF
+// Each line and CR LF. In UTF-8 a first line that starts with U+FEFF gets a
+// byte order mark in front, since parse() drops one at the start.
+QByteArray serialize(const QStringList& lines);
 
 // The operations throw errors::RunError naming the file when it cannot be
 // read or written; a failed rewrite leaves the old file as it was.

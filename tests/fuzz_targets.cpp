@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "ftp/reply_framer.h"
 #include "ftp/reply_texts.h"
@@ -216,14 +217,15 @@ int fuzz_listing(const uint8_t* data, size_t size)
 namespace {
 
 // "\xFE k" stands for (k + 1) * 256 copies of the byte before it, so short
-// inputs reach the framer's length limit. The whole stays within 1 MB.
+// inputs reach the framer's length limit. The whole stays within four times
+// that limit.
 QByteArray expand_runs(const QByteArray& in)
 {
     QByteArray out;
     for (qsizetype i = 0; i < in.size(); ++i) {
         if (uchar(in[i]) == 0xFE && i + 1 < in.size()) {
             const qsizetype n = (qsizetype(uchar(in[i + 1])) + 1) * 256;
-            if (out.size() + n <= (1 << 20))
+            if (out.size() + n <= 4 * ReplyFramer::MaxReplyLength)
                 out.append(n, out.isEmpty() ? 'x' : out.back());
             ++i;
             continue;
@@ -336,8 +338,8 @@ int fuzz_reply_framer(const uint8_t* data, size_t size)
     CHECK(got.cut <= got.replies.size());
     for (const QString& reply : got.replies)
         check_reply(reply);
-    // Nothing is lost unless a cut is reported: then the replies are the text
-    // with CR LF line ends.
+    // While no cut is reported nothing is lost: the replies are the text with
+    // CR LF line ends.
     if (got.cut == 0) {
         const QString expected = with_crlf(got.text);
         const QString joined = got.replies.join(QString());
@@ -432,7 +434,7 @@ int fuzz_reply_texts(const uint8_t* data, size_t size)
     switch (mode & 3) {
     case 1: port = 65536 + low; break;
     case 2: port = -1 - low; break;
-    case 3: port = int(uint32_t(low) << 16 | in.u16()); break;
+    case 3: port = std::numeric_limits<int>::min() + low; break;
     }
     const QString line = port_line(text, port);
     int address[4];
