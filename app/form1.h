@@ -206,7 +206,7 @@ public:
     qint64 uploadStartWallMs_ = 0;             // and as read on the wall clock (local date and time)
     qint64 uploadWallSeconds_ = -1;            // wall-clock seconds at the last exact count
     qint64 uploadElapsed_ = 0;                 // that exact count
-    qint64 uploadElapsedSeconds(const QDateTime& now);
+    void countUploadSeconds(const QDateTime& now);  // uploadElapsed_ at now
     qint64 uploadLength_ = 0;                  // length of the upload at its last progress event
 
     // ---- download and upload batches (transfer/) --------------------------

@@ -165,8 +165,9 @@ class Server:
         if not wait_accepting(self.port):
             self.stop()
             sys.exit("no FTP server could be started (see %s)" % self.work)
-        import pyftpdlib
-        self.name = "pyftpdlib %s (active mode)" % pyftpdlib.__ver__
+        version = subprocess.run(["/usr/bin/python3", "-c", "import pyftpdlib; print(pyftpdlib.__ver__)"],
+                                 capture_output=True, text=True).stdout.strip()
+        self.name = "pyftpdlib %s (active mode)" % version
 
     def stop(self):
         if self.proc and self.proc.poll() is None:

@@ -7,9 +7,16 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <ostream>
 #include <string>
 
 #include "tests/fuzz_targets.h"
+
+// Names the target in test names instead of its bytes.
+void PrintTo(const FuzzTarget& target, std::ostream* os)
+{
+    *os << target.name;
+}
 
 namespace {
 

@@ -26,6 +26,6 @@ QString upload_status_text(const QString& name, qint64 sentBytes, qint64 totalBy
 // The percentage it shows: whole percent, 100 for an empty file.
 int upload_percent(qint64 sentBytes, qint64 totalBytes);
 // The same text written over out, which keeps its storage: an upload
-// rebuilds it for every block it sends.
+// rewrites it many times a second.
 void write_upload_status_text(QString& out, const QString& name, qint64 sentBytes, qint64 totalBytes,
                               double elapsedSeconds, int* percentOut = nullptr);

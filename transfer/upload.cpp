@@ -2,7 +2,6 @@
 // current remote folder, sent in 1024-byte blocks.
 #include <QFile>
 #include <QProgressBar>
-#include <QSaveFile>
 #include <QTimer>
 
 #include "app/form1.h"
@@ -180,7 +179,7 @@ void form1::Winsock2_SendProgress(qint64 bytesSent, qint64)
     const qint64 length = uploadFile ? uploadFile->size() : uploadLength();
     uploadLength_ = length;
     Bytes_Total1 = std::min(Bytes_Total1 + bytesSent, length);
-    uploadElapsedSeconds(now);
+    countUploadSeconds(now);
     ProgressBar1->setValue(upload_percent(Bytes_Total1, length));
     if (Bytes_Total1 >= length)
         Gcount = 3;
@@ -189,7 +188,7 @@ void form1::Winsock2_SendProgress(qint64 bytesSent, qint64)
     showTransferStatus(Gcount == 3);
 }
 
-qint64 form1::uploadElapsedSeconds(const QDateTime& now)
+void form1::countUploadSeconds(const QDateTime& now)
 {
     // Whole seconds from Time_start to now, as QDateTime::secsTo counts them.
     // Turning a local time into a moment costs a time-zone lookup, too much
@@ -202,7 +201,6 @@ qint64 form1::uploadElapsedSeconds(const QDateTime& now)
         uploadWallSeconds_ = wallSeconds;
         uploadElapsed_ = (now.toMSecsSinceEpoch() - uploadStartMs_) / 1000;
     }
-    return uploadElapsed_;
 }
 
 void form1::showTransferStatus(bool now)
