@@ -22,9 +22,6 @@ QStringList folders()
 #ifdef PALU_SHARE_DIR
     out << QStringLiteral(PALU_SHARE_DIR);
 #endif
-#ifdef PALU_SOURCE_DIR
-    out << QStringLiteral(PALU_SOURCE_DIR "/docs/help");
-#endif
     out.removeDuplicates();
     return out;
 }

@@ -8,6 +8,7 @@
 
 #include "app/form1.h"
 #include "app/splash_window.h"
+#include "platform/app_clock.h"
 #include "platform/errors.h"
 #include "platform/list_view.h"
 #include "platform/mouse_pointer.h"
@@ -88,6 +89,7 @@ void form1::Form_Load()
 
 int palu_main(int argc, char** argv)
 {
+    app_clock::pin_time_zone();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("PALU_FTP"));
     QApplication::setFont(gothic_font(9));

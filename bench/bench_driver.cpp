@@ -38,6 +38,7 @@
 
 #include "app/form1.h"
 #include "app/log_pane.h"
+#include "platform/app_clock.h"
 #include "platform/drive_view.h"
 #include "platform/list_view.h"
 #include "platform/program_folder.h"
@@ -538,6 +539,7 @@ int main(int argc, char** argv)
     QTemporaryDir home, config;
     qputenv("PALU_FTP_HOME", home.path().toUtf8());
     qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    app_clock::pin_time_zone();   // as the program does at start-up
     QApplication app(argc, argv);
     prompts::set_script([](const prompts::Prompt& p) -> prompts::Reply {
         die(QStringLiteral("unexpected message: ") + p.title + QStringLiteral(": ") + p.text);

@@ -112,6 +112,7 @@ int main(int argc, char** argv)
     QTemporaryDir home, config;
     qputenv("PALU_FTP_HOME", home.path().toUtf8());
     qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    app_clock::pin_time_zone();   // as the program does at start-up
     QApplication app(argc, argv);
     prompts::set_script([](const prompts::Prompt& p) {
         std::fprintf(stderr, "unexpected message: %s\n", qPrintable(p.text));

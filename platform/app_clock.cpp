@@ -1,5 +1,7 @@
 #include "platform/app_clock.h"
 
+#include <QtGlobal>
+
 namespace app_clock {
 
 namespace {
@@ -14,5 +16,12 @@ QDateTime now() { return fixed().isValid() ? fixed() : QDateTime::currentDateTim
 QDate today() { return now().date(); }
 void set_fixed(const QDateTime& when) { fixed() = when; }
 void clear_fixed() { fixed() = QDateTime(); }
+
+void pin_time_zone()
+{
+    // An empty TZ means UTC to the C library, so only an unset one is filled.
+    if (!qEnvironmentVariableIsSet("TZ"))
+        qputenv("TZ", QByteArrayLiteral(":/etc/localtime"));
+}
 
 } // namespace app_clock

@@ -82,6 +82,26 @@ TEST(AppClock, FixedTimeAndBackToTheRealOne)
     EXPECT_GE(app_clock::today().year(), 2024);
 }
 
+TEST(AppClock, TimeZoneIsPinnedOnlyWhenUnset)
+{
+    const QByteArray before = qgetenv("TZ");
+    const bool wasSet = qEnvironmentVariableIsSet("TZ");
+    qunsetenv("TZ");
+    app_clock::pin_time_zone();
+    EXPECT_EQ(qgetenv("TZ"), QByteArray(":/etc/localtime"));
+    // Empty means UTC and a named zone is the user's choice: both are kept.
+    for (const QByteArray& chosen : {QByteArray(""), QByteArray("Asia/Tokyo")}) {
+        qputenv("TZ", chosen);
+        app_clock::pin_time_zone();
+        EXPECT_EQ(qgetenv("TZ"), chosen);
+        EXPECT_TRUE(qEnvironmentVariableIsSet("TZ"));
+    }
+    if (wasSet)
+        qputenv("TZ", before);
+    else
+        qunsetenv("TZ");
+}
+
 TEST(ModalWindows, ShownWithoutBlockingUnderAScript)
 {
     PromptScript prompts;

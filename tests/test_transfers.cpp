@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
+#include <QTimer>
 
 #include "platform/drive_view.h"
 #include "platform/launcher.h"
@@ -93,6 +94,38 @@ TEST_F(Transfers, ThreeFilesAreFetchedLastSelectedFirst)
               QStringLiteral("none"));
     EXPECT_GE(w->ListView2->count(), 3);
     EXPECT_TRUE(w->toolbarButton(6)->isEnabled());
+}
+
+// The progress text is put on the status line at most once a frame, but the
+// latest figures always get there while the data keep coming, and a frame
+// that falls due after the end never covers the end's own text.
+TEST_F(Transfers, DownloadProgressReachesTheStatusLineAndTheEndTextStays)
+{
+    start(listing_line('-', 300000, "big.bin"));
+    const QByteArray content = pattern(300000);
+    server.onCommand(QStringLiteral("RETR"), [&](FakeFtpServer& s, const QString&) {
+        s.reply("150 Opening BINARY mode data connection.\r\n");
+        ASSERT_TRUE(s.connectData());
+        s.sendData(content.left(100000), false);
+        ASSERT_TRUE(wait_until([&] { return w->statusText().contains(QStringLiteral("' ダウンロード   ")); }));
+        // Two more arrivals within one frame: the second's figures still show.
+        s.sendData(content.mid(100000, 100000), false);
+        ASSERT_TRUE(wait_until([&] { return w->F_total >= 200; }));
+        s.sendData(content.mid(200000, 50000), false);
+        ASSERT_TRUE(wait_until([&] { return w->statusText().contains(QStringLiteral("250KB / 300KB  83% 受信")); }))
+            << w->statusText().toStdString();
+        s.sendData(content.mid(250000));
+        s.waitDataClosed();
+        s.reply("226 Transfer complete.\r\n");
+    });
+    selectRemote({"big.bin"});
+    w->MDOWN_Click();
+    ASSERT_TRUE(wait_until([&] { return w->statusText() == QStringLiteral("転送終了しました。") && idle(); }));
+    EXPECT_EQ(read_file(local + QStringLiteral("/big.bin")), content);
+    // A frame still pending from the last arrival puts nothing over the end.
+    ASSERT_TRUE(w->statusPace_);
+    ASSERT_TRUE(wait_until([&] { return !w->statusPace_->isActive(); }));
+    EXPECT_EQ(w->statusText(), QStringLiteral("転送終了しました。"));
 }
 
 TEST_F(Transfers, ADirectoryInTheSelectionDownloadsNothing)

@@ -205,7 +205,10 @@ void form1::receiveDownloadBlock()
     F_total = p.kilobytes;
     if (p.sizeKB != 0)
         ProgressBar1->setValue(p.percent);
-    setStatusText(download_status_text(Down_File, p));
+    // Put on the status line at most once a frame: laying it out for every
+    // arrival cost more than the arrival itself.
+    transferStatus_ = download_status_text(Down_File, p);
+    showTransferStatus(false);
     if (!writeChunk(*downloadFile, Winsock2->GetData()))
         return;
     count_up(fCount);
