@@ -155,6 +155,7 @@ public:
     void Send_user();
     void Send_pass();
     void Send_pwd();
+    bool pwdPending_ = false;                  // the next final reply answers PWD
     void Send_type();
     bool Make_port();                          // false after reporting a bad local address
     void Data_step();

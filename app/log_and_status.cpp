@@ -77,6 +77,8 @@ void form1::Show_connected()
     // A new connection owes its greeting and nothing else.
     awaitingReplies_ = 1;
     unaskedNoted_ = false;
+    pwdPending_ = false;
+    mkdPending_ = false;
     for (int i : {5, 6, 8, 3})
         toolbarButton(i)->setEnabled(true);
     Combo1->addItem(ホスト名);

@@ -24,7 +24,12 @@ void form1::connectionFailed()
 
 void form1::Send_user() { sendLine(QStringLiteral("USER ") + ユーザー名); }
 void form1::Send_pass() { sendLine(QStringLiteral("PASS ") + パスワード); }
-void form1::Send_pwd() { sendLine(QStringLiteral("PWD")); }
+void form1::Send_pwd()
+{
+    const int owed = awaitingReplies_;
+    sendLine(QStringLiteral("PWD"));
+    pwdPending_ = awaitingReplies_ != owed;
+}
 void form1::Send_type() { sendLine(QStringLiteral("TYPE A")); }
 
 bool form1::Make_port()

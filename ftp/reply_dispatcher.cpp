@@ -100,6 +100,9 @@ void form1::dispatchReply(const QString& reply)
     const bool answersMkd = mkdPending_ && !code.startsWith(u'1');
     if (answersMkd)
         mkdPending_ = false;
+    const bool answersPwd = pwdPending_ && !code.startsWith(u'1');
+    if (answersPwd)
+        pwdPending_ = false;
     if (code == QStringLiteral("220")) {
         Send_user();
     } else if (code == QStringLiteral("331")) {
@@ -173,7 +176,15 @@ void form1::dispatchReply(const QString& reply)
                          QStringLiteral("アクセスエラー"), prompts::vbInformation);
         // Whatever was refused (a file, a folder, a text view) ends here.
         abandonTransfer();
-        Send_pwd();
+        // Asking for the folder again is how the list comes back, unless it
+        // was that question which was refused: asking again would only be
+        // refused again, without end.
+        if (answersPwd) {
+            Newtext = QStringLiteral("サーバーが現在のフォルダーを教えないため、一覧を更新できませんでした。\r\n");
+            Text_plus();
+        } else {
+            Send_pwd();
+        }
     } else if (code.startsWith(u'1')) {
         // STOR sent after the same-name question is only armed here.
         if (ループ回数 == 5 && storSent_ && Winsock2->State() != Winsock::sckConnected &&

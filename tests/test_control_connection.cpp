@@ -157,6 +157,23 @@ TEST_F(ControlConnection, RefusedStartPathRestoresThePreviousPathAndListsTheLogi
     EXPECT_EQ(w->サーバーパス, QStringLiteral("/home/alice"));
 }
 
+// A refused PWD is answered by asking for the folder again only when
+// something else was refused; asking after PWD itself would loop for ever.
+TEST_F(ControlConnection, RefusedPwdIsToldOnceAndNotAskedAgain)
+{
+    server.scriptLogin();
+    server.onCommand(QStringLiteral("PWD"), [](FakeFtpServer& s, const QString&) { s.reply("550 Not allowed.\r\n"); });
+    prompts.expect(QStringLiteral("アクセスできませんでした。権限がないのかもしれません。"));
+    connectToFake();
+    ASSERT_TRUE(server.waitForCommand(QStringLiteral("PWD")));
+    ASSERT_TRUE(wait_until([&] { return log().contains(QStringLiteral("一覧を更新できませんでした。")); }));
+    // Still connected and answering: the next command the user gives goes out.
+    w->Send_quit();
+    const QStringList got = commandsUntil(QStringLiteral("QUIT"));
+    EXPECT_EQ(got.count(QStringLiteral("PWD")), 1) << got.join(u'|').toStdString();
+    EXPECT_EQ(prompts.seen().size(), 1);
+}
+
 TEST_F(ControlConnection, StartPathRefusedWith501IsNotedAndPwdSentTwice)
 {
     record(QStringLiteral("Server_name_path"), QStringLiteral("/bad"));
