@@ -15,6 +15,7 @@ temporary folder, BENCH_WRAP puts a command (a profiler) in front of the
 drivers.
 """
 
+import contextlib
 import os
 import platform
 import pwd
@@ -277,30 +278,24 @@ def warm_memory(megabytes):
         os.remove(scratch)
 
 
-class PageReportingHeldOff:
-    def __enter__(self):
-        self.before = None
-        try:
-            with open(PAGE_REPORTING_DELAY) as f:
-                before = f.read().strip()
-            with open(PAGE_REPORTING_DELAY, "w") as f:
-                f.write("300000")
-        except OSError:
-            return self   # an ordinary machine, or no right to change it
-        self.before = before
-        try:
-            warm_memory(4 * MB)
-        except BaseException:
-            self.__exit__()
-            raise
+@contextlib.contextmanager
+def page_reporting_held_off():
+    try:
+        with open(PAGE_REPORTING_DELAY) as f:
+            before = f.read().strip()
+        with open(PAGE_REPORTING_DELAY, "w") as f:
+            f.write("300000")
+    except OSError:
+        yield   # an ordinary machine, or no right to change it
+        return
+    try:
+        warm_memory(4 * MB)
         MEMORY_NOTE[0] = ("; the machine's hand-back of freed memory to its host was deferred during the run "
                           "(%s from %s to 300000)" % (PAGE_REPORTING_DELAY, before))
-        return self
-
-    def __exit__(self, *exc):
-        if self.before is not None:
-            with open(PAGE_REPORTING_DELAY, "w") as f:
-                f.write(self.before)
+        yield
+    finally:
+        with open(PAGE_REPORTING_DELAY, "w") as f:
+            f.write(before)
 
 
 def main():
@@ -321,7 +316,7 @@ def main():
         f.write("files for the transfer benchmarks\n")
     server = None
     rows = {}
-    with PageReportingHeldOff():
+    with page_reporting_held_off():
         try:
             log("preparing %s: %d MB files, %d entries" % (work, MB, ENTRIES))
             if wanted("download"):
