@@ -4,7 +4,7 @@
 BUILD   ?= build
 JOBS    ?= $(shell nproc)
 PACKAGES = qt6-base-dev cmake g++ make libgtest-dev python3-pyftpdlib \
-           fonts-ipafont-gothic xdg-utils xvfb xauth
+           fonts-ipafont-gothic xdg-utils xvfb xauth openbox x11-utils
 
 .PHONY: all deps configure build run test clean bench fuzz package demo
 

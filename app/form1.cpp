@@ -163,6 +163,27 @@ void form1::createMenus()
         m->setFont(gothic_font(9));
 }
 
+namespace {
+// A tool button takes its action's tooltip, which falls back to the caption
+// when empty, each time the action changes; a button meant to have none has
+// it taken away again.
+class NoToolTip : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::ToolTipChange) {
+            auto* button = static_cast<QWidget*>(watched);
+            if (!button->toolTip().isEmpty())
+                button->setToolTip(QString());
+        }
+        return false;
+    }
+};
+} // namespace
+
 void form1::createToolbar()
 {
     QStyle* st = style();
@@ -188,7 +209,11 @@ void form1::createToolbar()
             continue;
         }
         QAction* a = Toolbar1->addAction(st->standardIcon(b.icon), QString::fromUtf8(b.caption));
-        a->setToolTip(b.tooltip ? a->text() : QString());
+        if (!b.tooltip) {
+            QWidget* button = Toolbar1->widgetForAction(a);
+            button->installEventFilter(new NoToolTip(Toolbar1));
+            button->setToolTip(QString());
+        }
     }
     Toolbar1->setFont(gothic_font(9));
 }

@@ -138,6 +138,25 @@ public:
     QString statusText() const;
     void markActiveLabel(bool remoteActive);
 
+    // ---- the running operation: what runs, its one start and one end (app/) --
+    enum class Operation { None, Login, Listing, Download, Upload, Delete, Rename, MakeFolder, TextView };
+    Operation operation_ = Operation::None;
+    quint64 operationId_ = 0;                  // changes whenever an operation starts or ends
+    void beginOperation(Operation op);         // a command that runs on the server starts
+    void continueAs(Operation op);             // the same command goes on as another step (the listing after it)
+    void endOperation();                       // the one end of every operation, however it ends
+    bool busy() const { return operation_ != Operation::None; }
+    QString operationName() const;             // for the refusal message
+    void settleOperation();                    // ends an operation that waits for nothing any more
+    bool refuseWhileBusy();                    // true (after telling the user) while an operation runs
+    void updateCommandAvailability();          // menus, popups and buttons that would cross it
+    QString connectedEntry_;                   // registry entry of the connection; empty for a quick connection
+    QString transferFolder_;                   // local folder of the running batch, fixed when it starts
+    QString downloadPath_;                     // drive path of the file being downloaded, fixed before its question
+    bool batchStored_ = false;                 // the batch sections of the store hold a selection
+    bool confirmNewConnection();               // asks before dropping a connection; ends what runs
+    void Quick_connect(const QString& host, const QString& user, const QString& password);
+
     // ---- dialogs of the server registry (servers/) ---------------------------
     void connect_Click();                      // quick connect window
     void Moption_Click();                      // options window
@@ -145,7 +164,7 @@ public:
     // ---- control connection: set-up, senders, dispatcher (ftp/) ------------
     void Mconect1_Click();
     Form4* serverList();                       // the manager, created on first use
-    void Connect_server();
+    void Connect_server(bool fresh = false);   // fresh: chosen in the list, not a retry
     void Open_sockets();
     void disconnect_Click();
     void Winsock1_Connect();
@@ -155,7 +174,6 @@ public:
     void Send_user();
     void Send_pass();
     void Send_pwd();
-    bool pwdPending_ = false;                  // the next final reply answers PWD
     void Send_type();
     bool Make_port();                          // false after reporting a bad local address
     void Data_step();
@@ -170,7 +188,6 @@ public:
     void Winsock2_Error(int number, const QString& description);
     void Tool_lock();
     void Tool_unlock();                        // the locked operation has ended
-    void abandonTransfer();                    // end the running transfer step and batch
 
     // ---- bounded waits and checks against a misbehaving server (transfer/, ftp/)
     // What a running transfer waits for, each with a bound: the server's
@@ -185,7 +202,15 @@ public:
     bool downloadConfirmed_ = false;           // the server answered RETR with 226 or 250
     bool noCodeNoted_ = false;                 // a line without a reply code has been noted
     bool cutNotePending_ = false;              // a reply was cut; noted when its text has ended
-    int awaitingReplies_ = 0;                  // final replies owed: the greeting and one per command sent
+    // Each command sent and the operation it belongs to: every final reply
+    // answers the oldest one, so a reply is never taken for another's.
+    struct SentCommand {
+        QString verb;                          // upper-case command word; "" for the greeting
+        quint64 operation = 0;                 // operationId_ when it was sent
+        bool raw = false;                      // typed in the raw command window
+    };
+    QList<SentCommand> sentCommands_;
+    bool rawCommand_ = false;                  // the line being sent was typed by the user
     bool unaskedNoted_ = false;                // a reply nothing was waiting for has been noted
     bool controlShown_ = false;                // the connected display state is on
     void waitFor(TransferWait what, int ms);
@@ -195,6 +220,8 @@ public:
     bool downloadReply(const QString& code, const QString& reply);  // true when it was the answer
     void completeDownload();                   // data closed and confirmed: keep the file
     void failDownload(const QString& why);     // drop the part, end the batch, say so
+    void endDownloadBatch();                   // the download batch is over: its end, then the local list
+    void failUpload(const QString& why);       // the server or the data connection ended the upload early
     void controlLost(const QString& message);  // the control connection ended under us
     QString unfinishedTransfer() const;        // what to tell when the running transfer is cut off
 
@@ -228,7 +255,6 @@ public:
     // ---- file operations (fileops/) ---------------------------------------
     void Dele_next();                          // next DELE of a remote delete batch
     void Rename_ready();                       // "350": ask for the new name
-    bool mkdPending_ = false;                  // the next reply answers MKD
     void wireFileOperations();                 // the delete, folder, rename and view menu items
     void Mrmdir_Click();                       // delete in the active list
     void Local_delete();                       // the selected local files
@@ -238,7 +264,6 @@ public:
     void Mrename_Click();                      // rename the focused item of the active list
     void Mtext_Click();                        // the selected file in the text editor
     class Form6* renameDialog();               // the new-name window, created on first use
-    bool remoteBusy() const;                   // a transfer holds the control connection
     class Form6* form6_ = nullptr;
 
     // ---- shell, shutdown, menus, retry, raw command (app/, ftp/) ------------
@@ -322,7 +347,6 @@ private:
     Form13* form13_ = nullptr;
     bool storSent_ = false;                    // STOR of the current upload is on its way
     bool storAccepted_ = false;                // and the server answered it with "1xx"
-    void endDownloadBatch();
     void finishUploadFile();
     qint64 uploadLength() const;
     ReplyFramer replyFramer_;

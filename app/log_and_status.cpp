@@ -32,12 +32,21 @@ QString command_word(const QString& line)
 void form1::Send_command()
 {
     const QString line = 送信文字列;
-    if (Winsock1->State() == Winsock::sckClosed)
+    const bool raw = std::exchange(rawCommand_, false);
+    // A command that cannot go out leaves its operation nothing to wait for.
+    const auto notSent = [this] {
+        if (busy())
+            endOperation();
+    };
+    if (Winsock1->State() == Winsock::sckClosed) {
+        notSent();
         return;
+    }
     if (Winsock1->State() != Winsock::sckConnected) {
         prompts::Msg_box(QStringLiteral("ｻｰﾊﾞｰとの接続が確立していないため、コマンド「") +
                              command_word(line) + QStringLiteral("」を送信できませんでした。"),
                          QStringLiteral("送信エラー"), prompts::vbExclamation);
+        notSent();
         return;
     }
     // A CR or LF inside the line would let a name smuggle in a second command.
@@ -46,18 +55,23 @@ void form1::Send_command()
         prompts::Msg_box(QStringLiteral("改行文字を含むため、コマンド「") + command_word(line) +
                              QStringLiteral("」を送信しませんでした。\n名前に改行が含まれていないか確認してください。"),
                          QStringLiteral("送信エラー"), prompts::vbExclamation);
+        notSent();
         return;
     }
     if (!Winsock1->SendData(codepage::from_text(line))) {
         prompts::Msg_box(QStringLiteral("コマンド「") + command_word(line) +
                              QStringLiteral("」を送信できませんでした。"),
                          QStringLiteral("送信エラー"), prompts::vbExclamation);
+        notSent();
         return;
     }
-    ++awaitingReplies_;
+    const QString verb = command_word(line).toUpper();
+    sentCommands_.append({verb, operationId_, raw});
     if (Text1->text().size() > LogKeep)
         Text1->setText(Text1->text().right(LogKeep));
-    Text1->appendAtEnd(QStringLiteral(">") + line);
+    // The password never shows on screen; its length does not either.
+    Text1->appendAtEnd(verb == QStringLiteral("PASS") ? QStringLiteral(">PASS ********\r\n")
+                                                     : QStringLiteral(">") + line);
 }
 
 void form1::Text_plus() { Text1->appendAtEnd(Newtext); }
@@ -75,10 +89,8 @@ void form1::Show_connected()
 {
     controlShown_ = true;
     // A new connection owes its greeting and nothing else.
-    awaitingReplies_ = 1;
+    sentCommands_ = {SentCommand{QString(), operationId_, false}};
     unaskedNoted_ = false;
-    pwdPending_ = false;
-    mkdPending_ = false;
     for (int i : {5, 6, 8, 3})
         toolbarButton(i)->setEnabled(true);
     Combo1->addItem(ホスト名);
@@ -89,6 +101,7 @@ void form1::Show_connected()
     MDOWN->setEnabled(true);
     setStatusText(QStringLiteral("ｻｰﾊﾞｰ　") + Winsock1->RemoteHost + QStringLiteral("に接続"));
     setWindowTitle(QStringLiteral(" Palu_FTP   '") + ホスト名 + QStringLiteral("'"));
+    updateCommandAvailability();
 }
 
 void form1::Show_disconnected()
@@ -116,4 +129,6 @@ void form1::Show_disconnected()
     Gcount = 0;
     rCount = 0;
     Form4::接続サーバー.clear();
+    sentCommands_.clear();
+    updateCommandAvailability();
 }

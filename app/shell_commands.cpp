@@ -76,15 +76,16 @@ void form1::Msetumei_Click()
 
 void form1::Mnew_Click()
 {
-    if (Select_view != 0)
-        Send_pwd();
-    else
+    if (Select_view != 0) {
+        if (!refuseWhileBusy())
+            Send_pwd();
+    } else
         Local_list();
 }
 
 void form1::Mserver_list_Click()
 {
-    errors::trap(QStringLiteral("Mserver_list_clickエラー"), [this] {
+    errors::trap(QStringLiteral("Mconect1_clickエラー"), [this] {
         serverList()->Server_load();
         prompts::show_modal(serverList());
     });

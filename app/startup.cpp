@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QIcon>
 #include <QPointer>
+#include <QTimer>
+#include <QWindow>
 
 #include "app/form1.h"
 #include "app/splash_window.h"
@@ -20,6 +22,7 @@
 namespace {
 constexpr double DefaultHeight = 5000;
 constexpr double DefaultWidth = 7000;
+constexpr int SplashExposeWaitMs = 1000;
 
 // A stored window length, or the default when the text is not a usable size.
 double stored_length(const QString& key, double fallback)
@@ -35,16 +38,29 @@ void add_columns(ListView* list, const QStringList& headers, const QList<int>& s
     for (int i = 0; i < headers.size(); ++i)
         list->addColumn(headers.at(i), int(w * sixthsOrFifths.at(i) / parts));
 }
+// The event loop does not run yet: the splash is drawn once the window
+// system has put it on the screen, waiting a bounded time for that.
+void show_and_draw(QWidget* window)
+{
+    window->show();
+    QTimer bound;
+    bound.setSingleShot(true);
+    bound.start(SplashExposeWaitMs);
+    const QWindow* handle = window->windowHandle();
+    while (handle && !handle->isExposed() && bound.isActive())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+    window->repaint();
+}
 } // namespace
 
 void form1::Form_Load()
 {
-    const bool ok = errors::trap(QStringLiteral("Form_Loadエラー"), [this] {
+    QPointer<form11> splash;
+    errors::trap(QStringLiteral("Form_Loadエラー"), [this, &splash] {
         Clear_all();
         mouse_pointer::set(mouse_pointer::Hourglass);
-        QPointer<form11> splash = new form11;
-        splash->show();
-        splash->repaint();
+        splash = new form11;
+        show_and_draw(splash);
         splash_ = splash;
         closeAllFiles();
 
@@ -58,9 +74,13 @@ void form1::Form_Load()
         if (!QFile::exists(list)) {
             prompts::Msg_box(QStringLiteral("ようこそ Palu_FTP　へ"), QStringLiteral("ようこそ"),
                              prompts::vbInformation);
+            // Without the file the servers cannot be kept, but the window is
+            // still of use: say where and why, and finish starting.
             QFile file(list);
             if (!file.open(QIODevice::WriteOnly))
-                errors::raise(errors::PathFileAccess, list);
+                prompts::Msg_box(QStringLiteral("フォルダー ") + program_folder::path() +
+                                     QStringLiteral(" に server.lst を作成できませんでした。\n") + file.errorString(),
+                                 QStringLiteral("エラー"), prompts::vbExclamation);
         }
 
         Layout_controls();
@@ -78,13 +98,11 @@ void form1::Form_Load()
         ListView1->setColumnAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
         ListView1->setView(3);
         ListView1->update();
-
-        mouse_pointer::set(mouse_pointer::Default);
-        if (splash)
-            splash->close();
     });
-    if (!ok)
-        mouse_pointer::set(mouse_pointer::Default);
+    // Whatever happened above, the start-up is over.
+    mouse_pointer::set(mouse_pointer::Default);
+    if (splash)
+        splash->close();
 }
 
 int palu_main(int argc, char** argv)

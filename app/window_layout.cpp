@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 
 #include "app/form1.h"
@@ -28,16 +29,87 @@ void place(QWidget* w, const Box& b)
 double form1::outerWidthTwips() const { return to_twips(frameGeometry().width()); }
 double form1::outerHeightTwips() const { return to_twips(frameGeometry().height()); }
 
+namespace {
+// Until the desktop's window manager has put its frame around the window, Qt
+// reports no frame, so an outer size applied before the window is shown comes
+// out larger by the frame. This watcher applies the outer size again, and lays
+// the controls out for it, once the frame is known; then it goes. A desktop
+// that adds no frame never changes the margins, and the watcher gives up.
+class FrameWatcher : public QObject {
+public:
+    static constexpr const char* Name = "frameWatcher";
+    FrameWatcher(form1* window, double width, double height, QSize assumedFrame)
+        : QObject(window), window_(window), width_(width), height_(height), assumed_(assumedFrame)
+    {
+        setObjectName(Name);
+        window->installEventFilter(this);
+        // The frame comes with the first mapping of the window; polling covers
+        // window managers whose frame extents arrive without a move or resize.
+        poll_.setInterval(50);
+        QObject::connect(&poll_, &QTimer::timeout, this, &FrameWatcher::check);
+        poll_.start();
+        QTimer::singleShot(GiveUpMs, this, [this] { deleteLater(); });
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::Show:
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::WindowActivate:
+            QTimer::singleShot(0, this, &FrameWatcher::check);
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    static constexpr int GiveUpMs = 10000;
+
+    void check()
+    {
+        if (done_ || !window_->isVisible())
+            return;
+        const QSize frame = window_->frameGeometry().size() - window_->geometry().size();
+        if (frame == assumed_)
+            return;
+        done_ = true;
+        poll_.stop();
+        window_->removeEventFilter(this);
+        window_->resize(std::max(window_->minimumWidth(), to_px(width_) - frame.width()),
+                        std::max(window_->minimumHeight(), to_px(height_) - frame.height()));
+        // The client size may not change (or not at once); the outer size the
+        // layout reads has changed either way.
+        window_->Layout_controls();
+        deleteLater();
+    }
+
+    form1* window_;
+    double width_, height_;
+    QSize assumed_;
+    QTimer poll_;
+    bool done_ = false;
+};
+} // namespace
+
 void form1::setOuterSizeTwips(double width, double height)
 {
     // The frame the desktop adds is known once the native window exists
-    // (on some desktops only once it is shown; until then the outer size is
-    // taken as the window's own size).
+    // (on most desktops only once it is shown and framed; until then the
+    // outer size is taken as the window's own size and put right later).
     winId();
     const int extraW = frameGeometry().width() - geometry().width();
     const int extraH = frameGeometry().height() - geometry().height();
     resize(std::max(minimumWidth(), to_px(width) - extraW),
            std::max(minimumHeight(), to_px(height) - extraH));
+    // A later size replaces an earlier one still waiting for the frame.
+    for (QObject* old : findChildren<QObject*>(QLatin1String(FrameWatcher::Name), Qt::FindDirectChildrenOnly))
+        delete old;
+    new FrameWatcher(this, width, height, QSize(extraW, extraH));
     // A hidden window lays out its client area only when shown; the layout
     // of the controls needs it now.
     layout()->activate();
@@ -49,6 +121,13 @@ void form1::Layout_controls()
     // the platform would place them.
     const int clientW = client_->width();
     const int clientH = client_->height();
+    // Pending changes of the toolbar and the status line (fonts and styles
+    // applied when shown) settle their heights before they are read.
+    for (QWidget* bar : {static_cast<QWidget*>(Toolbar1), static_cast<QWidget*>(StatusBar1)}) {
+        bar->ensurePolished();
+        if (bar->layout())
+            bar->layout()->activate();
+    }
     const int toolbarH = Toolbar1->sizeHint().height();
     const int statusH = StatusBar1->sizeHint().height();
     Toolbar1->setGeometry(0, 0, clientW, toolbarH);

@@ -16,7 +16,7 @@ void form1::Mrmdir_Click()
 {
     errors::trap(QStringLiteral("エラー"), [this] {
         if (Select_view == 1) {
-            if (ListView1->count() == 0 || remoteBusy())
+            if (ListView1->count() == 0 || refuseWhileBusy())
                 return;
             Tool_lock();
             Remote_delete();

@@ -1,9 +1,17 @@
 #include "fileops/local_files.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
+#include <QCoreApplication>
 #include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/errors.h"
 
@@ -17,12 +25,65 @@ QFile::Permissions mode_bits(const QFileInfo& info)
     return info.permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
 }
 
-void make_folder_usable(const QString& path)
+QString system_reason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+// One entry of the file system (a link is itself, not its target).
+bool same_entry(const QString& a, const QString& b)
 {
-    const QFileInfo info(path);
-    const QFile::Permissions owner = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
-    if ((info.permissions() & owner) != owner)
-        QFile::setPermissions(path, mode_bits(info) | owner);
+    struct stat sa, sb;
+    return ::lstat(QFile::encodeName(a).constData(), &sa) == 0 && ::lstat(QFile::encodeName(b).constData(), &sb) == 0 &&
+        sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// Renames without ever replacing an entry at to: 0, or the system's error.
+int rename_no_replace(const QString& from, const QString& to)
+{
+    const QByteArray f = QFile::encodeName(from), t = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, f.constData(), AT_FDCWD, t.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // A file system without the flag: look first.
+    struct stat st;
+    if (::lstat(t.constData(), &st) == 0)
+        return EEXIST;
+    return ::rename(f.constData(), t.constData()) == 0 ? 0 : errno;
+}
+
+// The new name leads to the entry itself: a file system that ignores letter
+// case (FAT, exFAT, SMB shares) finds "a.txt" under "A.txt". Renamed in two
+// steps through a free temporary name, so the new spelling is what remains.
+// Where the new name is a second link to the same file on a file system that
+// tells case apart, that link already names the file and the old name goes.
+RenameResult rename_same_entry(const QString& from, const QString& to, QString* reason)
+{
+    const QString folder = QFileInfo(from).absolutePath();
+    QString temporary;
+    int error = EEXIST;
+    for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
+        temporary = folder + QStringLiteral("/.palu_rename_") + QString::number(QCoreApplication::applicationPid()) +
+            QLatin1Char('_') + QString::number(attempt);
+        error = rename_no_replace(from, temporary);
+    }
+    if (error != 0) {
+        if (reason)
+            *reason = system_reason(error);
+        return RenameResult::Failed;
+    }
+    error = rename_no_replace(temporary, to);
+    if (error == 0)
+        return RenameResult::Renamed;
+    struct stat st;
+    if (error == EEXIST && same_entry(temporary, to) &&
+        ::lstat(QFile::encodeName(temporary).constData(), &st) == 0 && st.st_nlink > 1 &&
+        ::unlink(QFile::encodeName(temporary).constData()) == 0)
+        return RenameResult::Renamed;
+    // Back to the old name; the entry is never left under the temporary one
+    // unless the system refuses that too, and then the user is told where.
+    const int back = rename_no_replace(temporary, from);
+    if (reason)
+        *reason = back == 0 ? system_reason(error) : system_reason(error) + QStringLiteral(" (") + temporary + QStringLiteral(")");
+    return error == EEXIST && back == 0 ? RenameResult::TargetExists : RenameResult::Failed;
 }
 } // namespace
 
@@ -76,7 +137,7 @@ RenameResult rename_entry(const QString& from, const QString& to, QString* reaso
     if (reason)
         reason->clear();
     if (entry_exists(to))
-        return RenameResult::TargetExists;
+        return same_entry(from, to) ? rename_same_entry(from, to, reason) : RenameResult::TargetExists;
     if (!entry_exists(from)) {
         if (reason)
             *reason = errors::description(errors::FileNotFound);
@@ -94,60 +155,137 @@ RenameResult rename_entry(const QString& from, const QString& to, QString* reaso
     return entry_exists(to) ? RenameResult::TargetExists : RenameResult::Failed;
 }
 
+namespace {
+constexpr mode_t OwnerAll = S_IRWXU;
+
+// Opens the folder name inside the folder parent as a handle, never through
+// a link. A folder its owner may not read or enter is opened for that first
+// (through the handle, so only this very folder changes).
+int open_folder(int parent, const QByteArray& name, int* error)
+{
+    const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    int fd = ::openat(parent, name.constData(), flags);
+    if (fd < 0 && errno == EACCES) {
+        const int path = ::openat(parent, name.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        struct stat st;
+        if (path >= 0 && ::fstat(path, &st) == 0 &&
+            ::chmod(QByteArray("/proc/self/fd/" + QByteArray::number(path)).constData(), (st.st_mode & 07777) | OwnerAll) == 0)
+            fd = ::openat(path, ".", flags);
+        if (path >= 0)
+            ::close(path);
+        if (fd < 0)
+            errno = EACCES;
+    }
+    if (fd < 0) {
+        *error = errno;
+        return -1;
+    }
+    // Its entries can only be removed when the owner may write and enter it.
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && (st.st_mode & OwnerAll) != OwnerAll)
+        ::fchmod(fd, (st.st_mode & 07777) | OwnerAll);
+    return fd;
+}
+
+// Removes everything inside the open folder fd (shown to the user as path),
+// every subfolder entered by its handle from this one. False when something
+// stayed.
+bool empty_folder(int fd, const QString& path, QList<Failure>& failures)
+{
+    // The names are read first; removing while reading may skip entries.
+    QList<QByteArray> names;
+    const int listing = ::dup(fd);
+    DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
+    if (!dir) {
+        if (listing >= 0)
+            ::close(listing);
+        failures.append({path, system_reason(errno)});
+        return false;
+    }
+    while (const dirent* e = ::readdir(dir)) {
+        const QByteArray name(e->d_name);
+        if (name != "." && name != "..")
+            names.append(name);
+    }
+    ::closedir(dir);
+
+    bool complete = true;
+    for (const QByteArray& name : names) {
+        const QString entryPath = path + QLatin1Char('/') + QFile::decodeName(name);
+        struct stat st;
+        if (::fstatat(fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT) {   // gone meanwhile is what was wanted
+                failures.append({entryPath, system_reason(errno)});
+                complete = false;
+            }
+            continue;
+        }
+        if (!S_ISDIR(st.st_mode)) {
+            if (::unlinkat(fd, name.constData(), 0) != 0 && errno != ENOENT) {
+                failures.append({entryPath, system_reason(errno)});
+                complete = false;
+            }
+            continue;
+        }
+        int error = 0;
+        const int sub = open_folder(fd, name, &error);
+        if (sub < 0) {
+            // No longer a folder (a link put in its place): removed as itself.
+            if ((error == ELOOP || error == ENOTDIR) && ::unlinkat(fd, name.constData(), 0) == 0)
+                continue;
+            failures.append({entryPath, system_reason(error)});
+            complete = false;
+            continue;
+        }
+        const bool emptied = empty_folder(sub, entryPath, failures);
+        ::close(sub);
+        if (!emptied) {
+            complete = false;
+            continue;
+        }
+        if (::unlinkat(fd, name.constData(), AT_REMOVEDIR) != 0 && errno != ENOENT) {
+            failures.append({entryPath, system_reason(errno)});
+            complete = false;
+        }
+    }
+    return complete;
+}
+} // namespace
+
 QList<Failure> remove_tree(const QString& path)
 {
     QList<Failure> failures;
-    const QFileInfo top(path);
-    if (top.isSymLink() || !top.isDir()) {
-        QString reason;
-        if (!remove_file(path, &reason))
-            failures.append({path, reason});
+    // Everything is reached from the folder that holds path, by handles: an
+    // entry that is (or becomes) a link is removed as a link, and nothing
+    // outside the folder can be reached through it.
+    const QFileInfo info(path);
+    const QByteArray parentPath = QFile::encodeName(info.absolutePath());
+    const QByteArray name = QFile::encodeName(info.fileName());
+    const int parent = ::open(parentPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (parent < 0) {
+        failures.append({path, system_reason(errno)});
         return failures;
     }
-
-    // Folders still to empty and remove, deepest last. A folder is listed
-    // once: its files and links go at once, its subfolders are stacked above
-    // it, and it is removed when they are gone.
-    struct Frame {
-        QString path;
-        qsizetype parent;
-        bool listed = false;
-        bool incomplete = false;   // something below could not be removed
-    };
-    QList<Frame> stack{{path, -1}};
-    while (!stack.isEmpty()) {
-        const qsizetype index = stack.size() - 1;
-        if (!stack[index].listed) {
-            stack[index].listed = true;
-            const QString folder = stack[index].path;
-            make_folder_usable(folder);
-            QStringList subfolders;
-            QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-            while (it.hasNext()) {
-                it.next();
-                const QFileInfo entry = it.fileInfo();
-                if (entry.isDir() && !entry.isSymLink()) {
-                    subfolders.append(entry.filePath());
-                    continue;
-                }
-                QString reason;
-                if (!remove_file(entry.filePath(), &reason)) {
-                    failures.append({entry.filePath(), reason});
-                    stack[index].incomplete = true;
-                }
-            }
-            for (const QString& sub : subfolders)
-                stack.append({sub, index});
-            continue;
+    struct stat st;
+    if (::fstatat(parent, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        failures.append({path, system_reason(errno)});
+    } else if (!S_ISDIR(st.st_mode)) {
+        if (::unlinkat(parent, name.constData(), 0) != 0)
+            failures.append({path, system_reason(errno)});
+    } else {
+        int error = 0;
+        const int top = open_folder(parent, name, &error);
+        if (top < 0) {
+            if (!((error == ELOOP || error == ENOTDIR) && ::unlinkat(parent, name.constData(), 0) == 0))
+                failures.append({path, system_reason(error)});
+        } else {
+            const bool emptied = empty_folder(top, path, failures);
+            ::close(top);
+            if (emptied && ::unlinkat(parent, name.constData(), AT_REMOVEDIR) != 0)
+                failures.append({path, system_reason(errno)});
         }
-        Frame done = stack.takeLast();
-        if (!done.incomplete && !QDir().rmdir(done.path)) {
-            failures.append({done.path, QString()});
-            done.incomplete = true;
-        }
-        if (done.incomplete && done.parent >= 0)
-            stack[done.parent].incomplete = true;
     }
+    ::close(parent);
     return failures;
 }
 

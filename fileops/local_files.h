@@ -32,13 +32,18 @@ enum class MakeResult { Made, Exists, Failed };
 MakeResult make_folder(const QString& path);
 
 enum class RenameResult { Renamed, TargetExists, Failed };
-// Renames from to to; an existing entry at to is never replaced.
+// Renames from to to; an existing entry at to is never replaced. A new name
+// that leads to the entry itself (another letter case on a file system that
+// ignores case) is not another entry: the rename goes ahead.
 RenameResult rename_entry(const QString& from, const QString& to, QString* reason);
 
 // Removes the folder at path with everything below it, at any depth. Links
 // inside are removed as links; what they point to is left alone. A link at
-// path itself is removed as a link. Folders are made writable by their owner
-// first so that read-only folders go too. Returns what could not be removed
+// path itself is removed as a link. Every folder is entered by a handle
+// opened from its parent's handle without following links, so a folder
+// swapped for a link meanwhile is removed as that link and nothing outside
+// the folder is ever reached. Folders are made writable by their owner first
+// so that read-only folders go too. Returns what could not be removed
 // (a folder that still holds such an entry is not listed again).
 QList<Failure> remove_tree(const QString& path);
 

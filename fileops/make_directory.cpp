@@ -11,19 +11,21 @@ void form1::MMkdir_Click()
 {
     errors::trap(QStringLiteral("エラー"), [this] {
         const bool remote = Select_view != 0;
-        if (remote && remoteBusy())
+        if (remote && refuseWhileBusy())
             return;
         const QString name = prompts::Input_box(QStringLiteral("作成するﾃﾞｨﾚｸﾄﾘｰ名を入力してください"),
                                                 QStringLiteral("ﾃﾞｨﾚｸﾄﾘｰの作成"));
         if (name.isEmpty())
             return;
         if (remote) {
+            if (refuseWhileBusy())
+                return;   // started while the name was being asked
             if (Winsock1->State() != Winsock::sckConnected) {
                 prompts::Msg_box(QStringLiteral("サーバーに接続されていません"), QStringLiteral("エラー"),
                                  prompts::vbCritical);
                 return;
             }
-            mkdPending_ = true;
+            beginOperation(Operation::MakeFolder);
             sendLine(QStringLiteral("MKD ") + name);
             return;
         }

@@ -11,13 +11,6 @@ namespace {
 const QString Selection = QStringLiteral("FILE_SENTAKU");
 }
 
-bool form1::remoteBusy() const
-{
-    // A command sent now would take the place of the transfer's next step
-    // in the reply dispatcher, and the selection keys are the transfer's.
-    return dataBusy() || ループ回数 != 0;
-}
-
 void form1::Remote_delete()
 {
     errors::trap(QStringLiteral("削除エラー"), [this] {
@@ -32,19 +25,27 @@ void form1::Remote_delete()
             Tool_unlock();
             return;
         }
-        int count = 0;
+        QStringList names;
         for (int row : rows)
-            settings::save(Selection, QString::number(++count), ListView1->text(row));
-        del_Count = qint16(count);
+            names << ListView1->text(row);
+        const int count = int(names.size());
         const QString question = count == 1
-            ? ListView1->text(rows.first()) + QStringLiteral("を削除してもいいですか？")
+            ? names.first() + QStringLiteral("を削除してもいいですか？")
             : QStringLiteral("選択された") + QString::number(count) + QStringLiteral("個のファイルを削除していいですか？");
         if (prompts::Msg_box(question, QStringLiteral("削除確認"), prompts::vbQuestion, prompts::vbOKCancel) !=
             prompts::vbOK) {
-            del_Count = 0;
             Tool_unlock();
             return;
         }
+        // The question waited on its own event loop: the list may have
+        // changed under it, and the selection keys are the batch's only now.
+        if (refuseWhileBusy())
+            return;
+        for (int i = 0; i < count; ++i)
+            settings::save(Selection, QString::number(i + 1), names.at(i));
+        batchStored_ = true;
+        beginOperation(Operation::Delete);
+        del_Count = qint16(count);
         Dele_next();
     });
 }

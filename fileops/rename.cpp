@@ -11,8 +11,14 @@
 
 Form6* form1::renameDialog()
 {
-    if (!form6_)
+    if (!form6_) {
         form6_ = new Form6(this, this);
+        // No RNTO follows a cancelled name: the rename ends there.
+        QObject::connect(form6_, &QDialog::rejected, this, [this] {
+            if (operation_ == Operation::Rename)
+                endOperation();
+        });
+    }
     return form6_;
 }
 
@@ -39,7 +45,7 @@ void form1::Mrename_Click()
             ask(dialog);
             return;
         }
-        if (remoteBusy())
+        if (refuseWhileBusy())
             return;
         Tool_lock();
         const int row = ListView1->selectedItem();
@@ -52,6 +58,8 @@ void form1::Mrename_Click()
                              prompts::vbCritical);
             return;
         }
+        beginOperation(Operation::Rename);
+        renameDialog()->remoteName = ListView1->text(row);
         sendLine(QStringLiteral("RNFR ") + ListView1->text(row));
     });
 }
@@ -63,8 +71,9 @@ void form1::Rename_ready()
         return;   // a repeated "350" while the name is being asked
     // The server waits for RNTO now, whichever list the name came from.
     dialog->remote = true;
-    ListView* list = Select_view == 0 ? ListView2 : Select_view == 1 ? ListView1 : nullptr;
-    if (list && list->selectedItem() >= 0)
-        dialog->Text1->setText(list->text(list->selectedItem()));
+    // Prefilled with the name the server was given, whichever list is active
+    // now (none for an RNFR typed as a raw command).
+    dialog->Text1->setText(dialog->remoteName);
+    dialog->remoteName.clear();
     ask(dialog);
 }

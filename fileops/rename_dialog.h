@@ -21,6 +21,9 @@ public:
     // active by then. Otherwise OK renames oldName in the local folder.
     bool remote = false;
     QString oldName;
+    // The name the last RNFR sent named, for the "350" that answers it; the
+    // active list may show another side by then.
+    QString remoteName;
 
     void Command1_Click();
     void Command2_Click();

@@ -10,7 +10,7 @@
 void form1::Mtext_Click()
 {
     errors::trap(QStringLiteral("エラー"), [this] {
-        if (Select_view != 0 && remoteBusy())
+        if (Select_view != 0 && refuseWhileBusy())
             return;   // the flag below would turn the running transfer into a text view
         Tool_lock();
         if (Select_view != 0) {

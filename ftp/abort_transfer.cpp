@@ -16,7 +16,7 @@ void form1::Mabore_Click()
         // complete: dropping it leaves the local file as it was. The data
         // connection ends here too, so whatever the server still sends for the
         // aborted transfer is not taken for the next listing.
-        abandonTransfer();
+        endOperation();
         setStatusText(QStringLiteral("中断しました。"));
         rCount = 0;
         if (Winsock1->State() == Winsock::sckConnected) {

@@ -19,6 +19,8 @@ void form1::sendLine(const QString& line)
 void form1::connectionFailed()
 {
     prompts::Msg_box(QStringLiteral("接続エラー"), QStringLiteral("接続エラー"), prompts::vbExclamation);
+    if (busy())
+        endOperation();
     Clear_connect();
 }
 
@@ -26,9 +28,10 @@ void form1::Send_user() { sendLine(QStringLiteral("USER ") + ユーザー名); }
 void form1::Send_pass() { sendLine(QStringLiteral("PASS ") + パスワード); }
 void form1::Send_pwd()
 {
-    const int owed = awaitingReplies_;
+    // Every change on the server ends in a fresh listing; until it has
+    // arrived, that listing is what runs.
+    continueAs(Operation::Listing);
     sendLine(QStringLiteral("PWD"));
-    pwdPending_ = awaitingReplies_ != owed;
 }
 void form1::Send_type() { sendLine(QStringLiteral("TYPE A")); }
 

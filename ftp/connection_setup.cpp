@@ -40,50 +40,45 @@ bool has_files(const QString& native)
 }
 } // namespace
 
-void form1::Connect_server()
+void form1::Connect_server(bool fresh)
 {
-    if (Winsock1->State() == Winsock::sckConnected) {
-        const int answer = prompts::Msg_box(QStringLiteral("ｻｰﾊﾞｰに接続中です。切断して接続しますか？"),
-                                            QStringLiteral("接続中"), prompts::vbQuestion, prompts::vbOKCancel);
-        if (answer != prompts::vbOK)
-            return;
-        Send_quit();
-        Clear_connect();
-    }
     const QString section = Form4::接続サーバー;
+    // Every setting is checked before anything changes: a wrong entry
+    // leaves the connection and both sides as they were.
     const bool proxy = settings::get(Options, QStringLiteral("PROXYON")) == QStringLiteral("1");
-    ユーザー名 = settings::get(section, QStringLiteral("s_user"));
-    パスワード = settings::get(section, QStringLiteral("s_pass"));
-    現在のローカルパス = settings::get(section, QStringLiteral("s_local_path"));
-    サーバーパス = settings::get(section, QStringLiteral("Server_name_path"));
-    const QString localStart = 現在のローカルパス;
-
     const auto interval = number_setting(section, QStringLiteral("リトライ間隔"), QStringLiteral("10"), -32768, 32767);
     if (!interval)
         return;
-    リトライ間隔 = qint16(*interval);
+    const auto port = proxy ? number_setting(Options, QStringLiteral("PROXYPORT"), QString(), 1, 65535)
+                            : number_setting(section, QStringLiteral("ポートNo"), QStringLiteral("21"), 1, 65535);
+    if (!port)
+        return;
+    const auto count = number_setting(section, QStringLiteral("リトライ回数"), QStringLiteral("1"), -32768, 32767);
+    if (!count)
+        return;
+    if (!confirmNewConnection())
+        return;
+    if (fresh) {
+        Clear_all();
+        markActiveLabel(false);
+        mlist[0]->setChecked(true);
+        mlist[1]->setChecked(false);
+    }
 
+    connectedEntry_ = section;
+    ユーザー名 = settings::get(section, QStringLiteral("s_user"));
+    パスワード = settings::get(section, QStringLiteral("s_pass"));
+    サーバーパス = settings::get(section, QStringLiteral("Server_name_path"));
+    リトライ間隔 = qint16(*interval);
+    ポートNo = *port;
     if (proxy) {
-        const auto port = number_setting(Options, QStringLiteral("PROXYPORT"), QString(), 1, 65535);
-        if (!port)
-            return;
         ホスト名 = settings::get(Options, QStringLiteral("PROXYSERVER"));
-        ポートNo = *port;
         ユーザー名 += QStringLiteral("@") + settings::get(section, QStringLiteral("s_adress"));
     } else {
-        const auto port = number_setting(section, QStringLiteral("ポートNo"), QStringLiteral("21"), 1, 65535);
-        if (!port)
-            return;
         ホスト名 = settings::get(section, QStringLiteral("s_adress"));
-        ポートNo = *port;
     }
-
-    if (リトライ回数 == 0) {
-        const auto count = number_setting(section, QStringLiteral("リトライ回数"), QStringLiteral("1"), -32768, 32767);
-        if (!count)
-            return;
+    if (リトライ回数 == 0)
         リトライ回数 = qint16(*count);
-    }
     if (リトライ回数 != 0)
         --リトライ回数;
 
@@ -93,19 +88,14 @@ void form1::Connect_server()
         Wcount = -1;
     }
 
-    if (!現在のローカルパス.trimmed().isEmpty()) {
-        const QString native = drives::to_native(現在のローカルパス);
-        if (現在のローカルパス.endsWith(u'\\')) {
-            if (native.isEmpty() || !has_files(native))
-                現在のローカルパス.clear();
-            else
-                現在のローカルパス = 現在のローカルパス.mid(2, 現在のローカルパス.size() - 3);
-        } else {
-            if (native.isEmpty() || !QFileInfo(native).isDir())
-                現在のローカルパス.clear();
-            else
-                現在のローカルパス = 現在のローカルパス.mid(2);
-        }
+    // Without a start folder the local side stays where the user has it.
+    const QString localStart = settings::get(section, QStringLiteral("s_local_path"));
+    if (!localStart.trimmed().isEmpty()) {
+        const QString native = drives::to_native(localStart);
+        if (localStart.endsWith(u'\\'))
+            現在のローカルパス = native.isEmpty() || !has_files(native) ? QString() : localStart.mid(2, localStart.size() - 3);
+        else
+            現在のローカルパス = native.isEmpty() || !QFileInfo(native).isDir() ? QString() : localStart.mid(2);
         // The drive change this causes is the program's own: the change
         // handler ignores it once. No change at all leaves nothing to ignore.
         Q_mode = -1;
@@ -116,13 +106,36 @@ void form1::Connect_server()
     Open_sockets();
 }
 
+void form1::Quick_connect(const QString& host, const QString& user, const QString& password)
+{
+    if (!confirmNewConnection())
+        return;
+    Clear_all();
+    markActiveLabel(false);
+    mlist[0]->setChecked(true);
+    mlist[1]->setChecked(false);
+    // Only the connection parameters: a quick connection has no start
+    // folders, no retries and never goes through the proxy.
+    connectedEntry_.clear();
+    ホスト名 = host;
+    ユーザー名 = user;
+    パスワード = password;
+    ポートNo = 21;
+    Open_sockets();
+}
+
 void form1::Open_sockets()
 {
+    // Whatever ran on the old connection ends here, before anything of the
+    // new one can arrive.
+    if (busy())
+        endOperation();
     Winsock1->Close();
     Winsock2->Close();
     // Nothing of an earlier conversation may reach the new one.
     replyFramer_.reset();
     replyQueue_.clear();
+    sentCommands_.clear();
     Winsock1->RemoteHost = ホスト名;
     Winsock1->RemotePort = ポートNo;
     Winsock1->LocalPort = 0;
@@ -135,7 +148,9 @@ void form1::Open_sockets()
         prompts::Msg_box(QStringLiteral("接続出来る状態にありません。"), QStringLiteral("接続エラー"),
                          prompts::vbExclamation);
         Clear_connect();
+        return;
     }
+    beginOperation(Operation::Login);
 }
 
 Form4* form1::serverList()
@@ -155,4 +170,10 @@ void form1::Mconect1_Click()
 
 void form1::Winsock1_Connect() { Show_connected(); }
 
-void form1::disconnect_Click() { Send_quit(); }
+void form1::disconnect_Click()
+{
+    // Whatever runs ends first: its replies must not drive anything more.
+    if (busy())
+        endOperation();
+    Send_quit();
+}

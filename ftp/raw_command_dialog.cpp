@@ -40,10 +40,14 @@ void Form2::Command1_Click()
                          prompts::vbCritical);
         return;
     }
+    // The window may have been open while an operation started.
+    if (main_->refuseWhileBusy())
+        return;
     hide();
     // Sent exactly as typed, trailing blanks included; an empty box sends an
-    // empty line.
+    // empty line. Its answer is the user's to read, not the program's.
     main_->送信文字列 = Text1->text() + QStringLiteral("\r\n");
+    main_->rawCommand_ = true;
     main_->Send_command();
 }
 
@@ -59,6 +63,8 @@ Form2* form1::rawCommandDialog()
 void form1::Msend_Click()
 {
     errors::trap(QStringLiteral("Msend_clickエラー"), [this] {
+        if (refuseWhileBusy())
+            return;
         if (Winsock1->State() != Winsock::sckClosed) {
             prompts::show_modal(rawCommandDialog());
             return;

@@ -1,5 +1,6 @@
 // The reply dispatcher: every complete reply of the server decides, by its
 // code and the mode variables, which command goes next.
+#include <QHash>
 #include <QLabel>
 
 #include "app/form1.h"
@@ -29,6 +30,77 @@ bool has_reply_code(const QString& reply)
            (reply.at(3) == u' ' || reply.at(3) == u'-' || reply.at(3) == u'\r');
 }
 
+// The reply's first line, bounded, for a message box.
+QString first_line(const QString& reply)
+{
+    const qsizetype end = reply.indexOf(u'\r');
+    return reply.left(std::min<qsizetype>(end < 0 ? reply.size() : end, 200));
+}
+
+// Whether a final reply can be the answer to a command: a refusal answers
+// anything, a success only the commands that end with it. ("" is the
+// greeting; a word not listed here was typed by the user and takes any.)
+bool reply_answers(const QString& verb, const QString& code)
+{
+    if (code.startsWith(u'4') || code.startsWith(u'5'))
+        return true;
+    static const QHash<QString, QStringList> successes{
+        {QString(), {QStringLiteral("220")}},
+        {QStringLiteral("USER"), {QStringLiteral("230"), QStringLiteral("331"), QStringLiteral("332")}},
+        {QStringLiteral("PASS"), {QStringLiteral("230"), QStringLiteral("202"), QStringLiteral("332")}},
+        {QStringLiteral("CWD"), {QStringLiteral("250"), QStringLiteral("200")}},
+        {QStringLiteral("CDUP"), {QStringLiteral("250"), QStringLiteral("200")}},
+        {QStringLiteral("PWD"), {QStringLiteral("257")}},
+        {QStringLiteral("MKD"), {QStringLiteral("257"), QStringLiteral("250")}},
+        {QStringLiteral("TYPE"), {QStringLiteral("200")}},
+        {QStringLiteral("PORT"), {QStringLiteral("200")}},
+        {QStringLiteral("LIST"), {QStringLiteral("226"), QStringLiteral("250")}},
+        {QStringLiteral("RETR"), {QStringLiteral("226"), QStringLiteral("250")}},
+        {QStringLiteral("STOR"), {QStringLiteral("226"), QStringLiteral("250")}},
+        {QStringLiteral("DELE"), {QStringLiteral("250"), QStringLiteral("200")}},
+        {QStringLiteral("RNFR"), {QStringLiteral("350")}},
+        {QStringLiteral("RNTO"), {QStringLiteral("250"), QStringLiteral("200")}},
+        {QStringLiteral("QUIT"), {QStringLiteral("221")}},
+        {QStringLiteral("ABOR"), {QStringLiteral("225"), QStringLiteral("226")}},
+    };
+    const auto it = successes.constFind(verb);
+    return it == successes.constEnd() || it->contains(code);
+}
+
+// A reply that can answer only one kind of command, and a later command of
+// that kind waits for it: its position, else -1. Any other reply that does
+// not fit the oldest command is a stray.
+qsizetype resync_point(const QList<form1::SentCommand>& owed, const QString& code)
+{
+    static const QStringList unique{QStringLiteral("257"), QStringLiteral("225"), QStringLiteral("331"),
+                                    QStringLiteral("350"), QStringLiteral("221")};
+    if (!unique.contains(code))
+        return -1;
+    for (qsizetype i = 1; i < owed.size(); ++i)
+        if (reply_answers(owed.at(i).verb, code) && !owed.at(i).raw && owed.at(i).verb != QString())
+            return QStringList{QStringLiteral("PWD"), QStringLiteral("MKD"), QStringLiteral("ABOR"),
+                               QStringLiteral("USER"), QStringLiteral("RNFR"), QStringLiteral("QUIT")}
+                           .contains(owed.at(i).verb)
+                       ? i
+                       : -1;
+    return -1;
+}
+
+// Which owed command a final reply answers: the oldest one it can answer,
+// passing over only commands of ended operations (their answer may never
+// come); or, for a reply that only one kind of command gets, a later
+// command of that kind. -1: the reply answers nothing that was asked.
+qsizetype answered_index(const QList<form1::SentCommand>& owed, const QString& code, quint64 current)
+{
+    for (qsizetype i = 0; i < owed.size(); ++i) {
+        if (reply_answers(owed.at(i).verb, code))
+            return i;
+        if (owed.at(i).operation == current)
+            break;
+    }
+    return resync_point(owed, code);
+}
+
 } // namespace
 
 void form1::Winsock1_DataArrival(qint64)
@@ -53,6 +125,7 @@ void form1::Winsock1_DataArrival(qint64)
     while (!replyQueue_.isEmpty())
         dispatchReply(replyQueue_.takeFirst());
     dispatching_ = false;
+    settleOperation();
 }
 
 void form1::dispatchReply(const QString& reply)
@@ -70,24 +143,42 @@ void form1::dispatchReply(const QString& reply)
     noCodeNoted_ = false;
     const QString code = reply.left(3);
     const bool final = !code.startsWith(u'1');
-    // While RETR runs only its end can come: anything else answers nothing
-    // that was asked (a "200" would send RETR again) and is passed over.
-    if (final && retrOutstanding() && code != QStringLiteral("226") && code != QStringLiteral("250") &&
-        !code.startsWith(u'4') && !code.startsWith(u'5'))
+    // Each final reply answers the oldest command still owed one; a reply
+    // that cannot answer it is a stray and decides nothing, so no run of
+    // stray replies can shift the answers that follow ("421" and "221" end
+    // the connection whenever they come).
+    const bool closing = code == QStringLiteral("421") || code == QStringLiteral("221");
+    SentCommand answered;
+    if (!final) {
+        if (!sentCommands_.isEmpty())
+            answered = sentCommands_.first();
+        else
+            answered.operation = ~quint64(0);
+    } else if (const qsizetype at = answered_index(sentCommands_, code, operationId_); at >= 0) {
+        // The server answers in order: commands before it will never be
+        // answered (a transfer the server dropped without a word when it was
+        // aborted, or one whose end it never confirmed).
+        sentCommands_.remove(0, at);
+        answered = sentCommands_.takeFirst();
+        unaskedNoted_ = false;
+    } else if (!closing) {
+        if (!unaskedNoted_) {
+            unaskedNoted_ = true;
+            Newtext = QStringLiteral("(要求していない応答を受信しました。無視します。)\r\n");
+            Text_plus();
+        }
         return;
-    // Each final reply answers one command; one that nothing was waiting for
-    // decides nothing (except "421": the server may close at any time), so
-    // no run of stray replies can make the program send or show anything.
-    if (final) {
-        if (awaitingReplies_ > 0) {
-            --awaitingReplies_;
-            unaskedNoted_ = false;
-        } else if (code != QStringLiteral("421")) {
-            if (!unaskedNoted_) {
-                unaskedNoted_ = true;
-                Newtext = QStringLiteral("(要求していない応答を受信しました。無視します。)\r\n");
-                Text_plus();
-            }
+    }
+    // The answer to a command of an operation that has ended since (a
+    // transfer stopped by 中断 or by an error), or to a line typed in the raw
+    // command window, is only logged: it must not move the operation that
+    // runs now. A typed CWD still brings the new folder's listing.
+    if (!closing) {
+        if (answered.operation != operationId_)
+            return;
+        if (answered.raw) {
+            if (code == QStringLiteral("250") && !busy())
+                Send_pwd();
             return;
         }
     }
@@ -97,12 +188,8 @@ void form1::dispatchReply(const QString& reply)
     if (code == QStringLiteral("200") && ループ回数 == 5 && storSent_)
         return;
     // The reply to MKD names the new folder, not the current one.
-    const bool answersMkd = mkdPending_ && !code.startsWith(u'1');
-    if (answersMkd)
-        mkdPending_ = false;
-    const bool answersPwd = pwdPending_ && !code.startsWith(u'1');
-    if (answersPwd)
-        pwdPending_ = false;
+    const bool answersMkd = final && answered.verb == QStringLiteral("MKD");
+    const bool answersPwd = final && answered.verb == QStringLiteral("PWD");
     if (code == QStringLiteral("220")) {
         Send_user();
     } else if (code == QStringLiteral("331")) {
@@ -147,7 +234,7 @@ void form1::dispatchReply(const QString& reply)
         reply501();
     } else if (code == QStringLiteral("221")) {
         const QString unfinished = unfinishedTransfer();
-        abandonTransfer();
+        endOperation();
         if (!unfinished.isEmpty()) {
             Newtext = unfinished + QStringLiteral("\r\n");
             Text_plus();
@@ -156,7 +243,7 @@ void form1::dispatchReply(const QString& reply)
         Winsock1->Close();
         Winsock2->Close();
         replyQueue_.clear();
-        Newtext = QStringLiteral("サーバー") + ホスト名 + QStringLiteral("から切断しました。");
+        Newtext = QStringLiteral("サーバー") + ホスト名 + QStringLiteral("から切断しました。\r\n");
         Text_plus();
     } else if (code == QStringLiteral("350")) {
         Rename_ready();
@@ -175,7 +262,7 @@ void form1::dispatchReply(const QString& reply)
         prompts::Msg_box(QStringLiteral("アクセスできませんでした。権限がないのかもしれません。"),
                          QStringLiteral("アクセスエラー"), prompts::vbInformation);
         // Whatever was refused (a file, a folder, a text view) ends here.
-        abandonTransfer();
+        endOperation();
         // Asking for the folder again is how the list comes back, unless it
         // was that question which was refused: asking again would only be
         // refused again, without end.
@@ -195,12 +282,13 @@ void form1::dispatchReply(const QString& reply)
         // Whatever was under way is over; the data listener must not take
         // what still arrives for it as the next listing.
         const QString unfinished = unfinishedTransfer();
-        abandonTransfer();
+        endOperation();
         if (!unfinished.isEmpty()) {
             Newtext = unfinished + QStringLiteral("\r\n");
             Text_plus();
         }
-        if (リトライ回数 > 0) {
+        // Only a registered entry is tried again, and only the one that was refused.
+        if (リトライ回数 > 0 && !connectedEntry_.isEmpty()) {
             Start_retry_countdown();
         } else {
             Newtext = QStringLiteral("サーバーから切断されました。\r\n");
@@ -210,27 +298,29 @@ void form1::dispatchReply(const QString& reply)
     } else if (code.startsWith(u'4') || code.startsWith(u'5')) {
         // Any other refusal (425, 450, 451, 452, 553 ...) ends the running
         // step; otherwise a later "200" or "250" would resume it out of
-        // place, say a delete batch in another folder.
-        abandonTransfer();
+        // place, say a delete batch in another folder. A transfer says
+        // which file did not make it and what the server answered.
+        if (operation_ == Operation::Upload)
+            failUpload(QStringLiteral("ｻｰﾊﾞｰの応答: ") + first_line(reply));
+        else if (operation_ == Operation::Download && !Down_File.isEmpty())
+            failDownload(QStringLiteral("ｻｰﾊﾞｰの応答: ") + first_line(reply));
+        else
+            endOperation();
     }
 }
 
 void form1::reply501()
 {
-    Down_Count = 0;
-    Up_Count = 0;
-    ループ回数 = 0;
-    Gcount = 0;
+    const bool textView = Y_Count == -1;
+    endOperation();
     rCount = 0;
     if (Ucount == -1) {
+        // One question for the folder is enough: a second PWD would start a
+        // second listing across the first.
         Ucount = 0;
         Newtext = QStringLiteral("設定されたｻｰﾊﾞｰﾊﾟｽにアクセスできません\r\n");
         Text_plus();
-        Send_pwd();
-    }
-    if (Y_Count == -1) {
-        Y_Count = 0;
-        Clear_transfer();
+    } else if (textView) {
         return;
     }
     Send_pwd();
@@ -271,7 +361,7 @@ void form1::controlLost(const QString& message)
     // The transfer under way, if any, cannot end properly: nothing half done
     // is kept and the user is told which file it was.
     const QString unfinished = unfinishedTransfer();
-    abandonTransfer();
+    endOperation();
     Winsock1->Close();
     Winsock2->Close();
     replyQueue_.clear();
@@ -303,5 +393,7 @@ void form1::Winsock1_Error(int, const QString&)
         controlLost(QStringLiteral("接続エラーが発生しました。"));
         return;
     }
+    if (busy())
+        endOperation();   // the log-in that never began
     prompts::Msg_box(QStringLiteral("接続エラーが発生しました。"), QStringLiteral("エラー"), prompts::vbCritical);
 }

@@ -13,9 +13,9 @@ Form12* form1::retryDialog()
 void form1::Start_retry_countdown()
 {
     Form12* dialog = retryDialog();
-    // Remembered now: the server closes the connection after "421", and the
-    // disconnected state forgets which entry was chosen.
-    if (!Form4::接続サーバー.isEmpty())
-        dialog->server = Form4::接続サーバー;
+    // The entry of the connection that was refused, remembered now: the
+    // server closes the connection after "421", and the disconnected state
+    // forgets which entry was chosen.
+    dialog->server = connectedEntry_;
     dialog->Form_Load();
 }

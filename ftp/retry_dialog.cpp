@@ -66,8 +66,8 @@ void Form12::Timer1_Timer()
         if (left > 0)
             return;
         Form_Unload();
-        if (Form4::接続サーバー.isEmpty())
-            Form4::接続サーバー = server;
+        // The entry that was refused, whatever the list shows now.
+        Form4::接続サーバー = server;
         main_->Connect_server();
     });
 }

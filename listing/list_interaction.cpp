@@ -55,6 +55,7 @@ void form1::activateList(bool remote)
     ListView* other = remote ? ListView2 : ListView1;
     if (other->count() > 0 && other->currentRow() >= 0)
         other->setSelected(other->currentRow(), false);
+    updateCommandAvailability();
 }
 
 void form1::sortByHeader(ListView* list, int column)

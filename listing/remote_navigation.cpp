@@ -62,6 +62,9 @@ void form1::ListView1_DblClick()
     Server_Kyu = サーバーパス;
     if (!ListView1->subItem(row, 1).trimmed().isEmpty())
         return;   // a file
+    if (refuseWhileBusy())
+        return;
+    beginOperation(Operation::Listing);
     const QString name = ListView1->text(row);
     mouse_pointer::set(mouse_pointer::Hourglass);
     サーバーパス = サーバーパス == QStringLiteral("/") ? QStringLiteral("/") + name
@@ -78,9 +81,10 @@ void form1::ListView1_DblClick()
 
 void form1::CDUP_Click()
 {
-    CDUP->setEnabled(false);
-    if (dataBusy())
+    if (refuseWhileBusy())
         return;
+    CDUP->setEnabled(false);
+    beginOperation(Operation::Listing);
     if (Combo1->count() >= 2)
         Combo1->removeItem(Combo1->count() - 1);
     mouse_pointer::set(mouse_pointer::Hourglass);
@@ -97,8 +101,9 @@ void form1::CDUP_Click()
 void form1::Combo1_Click(int index)
 {
     QString picked = Combo1->itemText(index);
-    if (picked.isEmpty())
+    if (picked.isEmpty() || refuseWhileBusy())
         return;
+    beginOperation(Operation::Listing);
     {
         const QSignalBlocker quiet(Combo1);
         Combo1->clear();
@@ -140,6 +145,7 @@ void form1::mlist_Click(int index)
     mlist[1]->setChecked(!local);
     Select_view = local ? 0 : 1;
     markActiveLabel(!local);
+    updateCommandAvailability();
 }
 
 void form1::mlist1_Click()

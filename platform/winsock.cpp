@@ -217,6 +217,20 @@ void Winsock::Close()
     reset();
 }
 
+void Winsock::Abort()
+{
+    if (sock_ && sock_->socketDescriptor() != -1) {
+        // A zero linger time turns the close into a reset.
+        const linger noLinger{1, 0};
+        ::setsockopt(int(sock_->socketDescriptor()), SOL_SOCKET, SO_LINGER, &noLinger, sizeof noLinger);
+        sock_->disconnect(this);
+        sock_->abort();
+        sock_->deleteLater();
+        sock_ = nullptr;
+    }
+    reset();
+}
+
 void Winsock::reset()
 {
     ++generation_;

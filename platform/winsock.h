@@ -83,6 +83,9 @@ public:
     // Ends the connection and/or the listener. Bytes already queued by
     // SendData still reach the peer before the connection ends.
     void Close();
+    // Ends the connection with a reset: the peer sees a failed transfer,
+    // not a short one that ended normally.
+    void Abort();
 
     // Classic error number for a Qt socket error; Qt reports several system
     // errors as NetworkError, told apart only by the text.

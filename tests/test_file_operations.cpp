@@ -11,6 +11,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <sys/inotify.h>
+#include <thread>
+#include <unistd.h>
+
 #include "app/form1.h"
 #include "fileops/local_files.h"
 #include "fileops/rename_dialog.h"
@@ -189,6 +193,63 @@ TEST(LocalFiles, RenameNeverReplacesAndNamesAreChecked)
     EXPECT_TRUE(local_files::is_plain_name(QStringLiteral("新しい 名前.txt")));
     for (const char* bad : {"", "a/b", "a\\b", "/", "\\"})
         EXPECT_FALSE(local_files::is_plain_name(QString::fromUtf8(bad))) << bad;
+}
+
+TEST(LocalFiles, NewSpellingThatLeadsToTheFileItselfIsNotATakenName)
+{
+    // A file system that ignores letter case shows the file under both
+    // spellings, one device and inode; a second link stands in for that here.
+    TestEnv env;
+    const QString d = env.scratch();
+    write_file(d + QStringLiteral("/report.txt"), "R");
+    ASSERT_EQ(::link(QFile::encodeName(d + QStringLiteral("/report.txt")).constData(),
+                     QFile::encodeName(d + QStringLiteral("/REPORT.txt")).constData()), 0);
+    QString reason;
+    EXPECT_EQ(local_files::rename_entry(d + QStringLiteral("/report.txt"), d + QStringLiteral("/REPORT.txt"), &reason),
+              local_files::RenameResult::Renamed) << reason.toStdString();
+    EXPECT_EQ(QDir(d).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("REPORT.txt")});
+    EXPECT_EQ(read_file(d + QStringLiteral("/REPORT.txt")), "R");
+}
+
+TEST(LocalFiles, FolderSwappedForALinkWhileTheTreeIsDeletedIsNotFollowed)
+{
+    // Two folders with many files each: as soon as the delete removes the
+    // first file of one, the other is swapped for a link to a folder outside
+    // the tree (as another program could do).
+    TestEnv env;
+    const QString outside = env.scratch() + QStringLiteral("/outside");
+    const QString tree = env.scratch() + QStringLiteral("/tree");
+    ASSERT_TRUE(QDir().mkpath(outside));
+    write_file(outside + QStringLiteral("/keep.txt"), "keep");
+    const QStringList halves{QStringLiteral("a"), QStringLiteral("b")};
+    for (const QString& half : halves) {
+        ASSERT_TRUE(QDir().mkpath(tree + QLatin1Char('/') + half));
+        for (int i = 0; i < 2000; ++i)
+            write_file(tree + QLatin1Char('/') + half + QStringLiteral("/f") + QString::number(i));
+    }
+    // A link to the outside inside the tree from the start, too.
+    ASSERT_TRUE(QFile::link(outside, tree + QStringLiteral("/to_outside")));
+
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    int wd[2];
+    for (int i = 0; i < 2; ++i)
+        wd[i] = ::inotify_add_watch(watch, QFile::encodeName(tree + QLatin1Char('/') + halves[i]).constData(), IN_DELETE);
+    std::thread swapper([&] {
+        alignas(inotify_event) char buffer[4096];
+        const ssize_t n = ::read(watch, buffer, sizeof buffer);
+        if (n < ssize_t(sizeof(inotify_event)))
+            return;
+        const auto* e = reinterpret_cast<const inotify_event*>(buffer);
+        const QString other = tree + QLatin1Char('/') + halves[e->wd == wd[0] ? 1 : 0];
+        ::rename(QFile::encodeName(other).constData(), QFile::encodeName(env.scratch() + QStringLiteral("/moved")).constData());
+        ::symlink(QFile::encodeName(outside).constData(), QFile::encodeName(other).constData());
+    });
+    local_files::remove_tree(tree);
+    swapper.join();
+    ::close(watch);
+    EXPECT_EQ(read_file(outside + QStringLiteral("/keep.txt")), "keep");
+    EXPECT_FALSE(QFileInfo::exists(tree));
 }
 
 // ---- local commands through the window ---------------------------------------
@@ -652,6 +713,24 @@ TEST_F(RemoteOps, RenameShowsTheWindowOnlyAfter350)
     EXPECT_TRUE(listed({"pub", "a.txt", "c.txt", "renamed b.txt"}));
     EXPECT_TRUE(prompts.allUsed());
     EXPECT_EQ(server.commands().filter(QStringLiteral("RNTO")).size(), 1);
+}
+
+TEST_F(RemoteOps, NewNameWindowShowsTheNameRnfrSentWhicheverListIsActiveBy350)
+{
+    answerRnfr = false;
+    write_file(env.scratch() + QStringLiteral("/local.txt"));
+    loginAndList();
+    select_by_name(w->ListView1, {"b.txt"});
+    w->Mrname2->trigger();
+    ASSERT_TRUE(server.waitForCommand(QStringLiteral("RNFR b.txt")));
+    // Meanwhile the user goes to the local list and selects something there.
+    w->activateList(false);
+    ASSERT_GT(w->ListView2->count(), 0);
+    w->ListView2->setCurrentRow(0, true);
+    server.reply("350 Ready for destination name.\r\n");
+    ASSERT_TRUE(wait_until([&] { return w->form6_ && w->form6_->isVisible(); }));
+    EXPECT_EQ(w->form6_->Text1->text(), QStringLiteral("b.txt"));
+    w->form6_->Command2->click();
 }
 
 TEST_F(RemoteOps, RefusedRenameShowsNoWindowAndCancelSendsNoRnto)

@@ -432,7 +432,8 @@ TEST_F(HostileServer, AMillionLineListingIsShownAndTheListStaysUsable)
     w->ListView1->clearSelection();
     w->ListView1->setSelected(lines - 1, true);
     w->MDOWN_Click();
-    ASSERT_TRUE(wait_until([&] { return log().contains(Finished) && w->ループ回数 == 0; }, 30000));
+    ASSERT_TRUE(wait_until([&] { return log().contains(Finished) && w->ループ回数 == 0; }, 30000))
+        << log().right(600).toStdString() << "\n" << server.commands().join(u'|').right(300).toStdString();
     EXPECT_EQ(read_file(local + QStringLiteral("/f0999999")), QByteArray("last"));
 }
 

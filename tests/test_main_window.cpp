@@ -3,15 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QHelpEvent>
 #include <QToolBar>
+#include <QToolButton>
+#include <QToolTip>
 
 #include "app/form1.h"
 #include "app/log_pane.h"
+#include "app/splash_window.h"
 #include "platform/click_label.h"
 #include "platform/list_view.h"
 #include "platform/program_folder.h"
@@ -120,6 +125,48 @@ TEST_F(MainWindow, FirstStartWelcomesOnceAndCreatesTheServerList)
     w.reset();
     load();   // the second start asks nothing
     EXPECT_EQ(prompts.count(), 1);
+}
+
+TEST_F(MainWindow, UncreatableServerListIsNamedAndStartUpStillFinishes)
+{
+    // A program folder below a plain file can be neither made nor written to.
+    const QString blocker = env.scratch() + QStringLiteral("/blocker");
+    ASSERT_TRUE(QFile(blocker).open(QIODevice::WriteOnly));
+    qputenv("PALU_FTP_HOME", (blocker + QStringLiteral("/palu")).toLocal8Bit());
+    prompts.expect(QStringLiteral("ようこそ Palu_FTP　へ"));
+    prompts.expect(blocker + QStringLiteral("/palu に server.lst を作成できませんでした。"));
+    load();
+    ASSERT_EQ(prompts.count(), 2);
+    EXPECT_FALSE(prompts.seen().at(1).text.contains(QStringLiteral("パス名が無効です。")));
+    // The rest of the start-up ran: columns, the local listing, the splash gone.
+    EXPECT_EQ(w->ListView2->columnCount(), 4);
+    EXPECT_EQ(w->ListView1->columnCount(), 5);
+    EXPECT_GT(w->ListView2->count(), 0);
+    for (QWidget* top : QApplication::topLevelWidgets())
+        EXPECT_FALSE(qobject_cast<form11*>(top) && top->isVisible());
+}
+
+TEST_F(MainWindow, OnlyConnectDisconnectUploadAndDownloadShowTooltips)
+{
+    load();
+    // Enabling the buttons hands the actions' tooltips to the buttons again.
+    for (bool connected : {false, true}) {
+        if (connected)
+            w->Show_connected();
+        for (int i : {2, 3, 5, 6, 8, 9}) {
+            auto* button = qobject_cast<QToolButton*>(w->Toolbar1->widgetForAction(w->toolbarButton(i)));
+            ASSERT_TRUE(button) << i;
+            const QString want = i == 8 || i == 9 ? QString() : w->toolbarButton(i)->text();
+            EXPECT_EQ(button->toolTip(), want) << i << " connected " << connected;
+            // What hovering shows: the tooltip window with that text, or none.
+            ASSERT_TRUE(wait_until([] { return !QToolTip::isVisible(); })) << i;
+            const QPoint at = button->rect().center();
+            QHelpEvent hover(QEvent::ToolTip, at, button->mapToGlobal(at));
+            QApplication::sendEvent(button, &hover);
+            EXPECT_EQ(QToolTip::isVisible() ? QToolTip::text() : QString(), want) << i;
+            QToolTip::hideText();
+        }
+    }
 }
 
 TEST_F(MainWindow, WindowSizeComesFromTheStoreInTwips)

@@ -303,7 +303,8 @@ TEST_F(ShellAndRetry, AbortDuringADownloadEndsTheBatchAndKeepsTheListingClean)
     w->Down_Size = QStringLiteral("6000");
     w->Down_Count = 1;
     w->ループ回数 = 2;
-    w->Tool_lock();
+    w->beginOperation(form1::Operation::Download);
+    w->downloadPath_ = w->Local_Dir + w->Down_File;
     w->sendLine(QStringLiteral("TYPE I"));
     ASSERT_TRUE(server.waitForCommand(QStringLiteral("RETR big.bin")));
     ASSERT_TRUE(wait_until([&] { return w->fCount > 1; }));

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <stdexcept>
@@ -70,6 +74,98 @@ TEST(Launcher, RecorderSeesEveryKind)
     EXPECT_EQ(seen.at(0).second, QStringLiteral("/a b/text.txt"));
     EXPECT_EQ(seen.at(1).first, launcher::Kind::Document);
     EXPECT_EQ(seen.at(2).first, launcher::Kind::Help);
+}
+
+// Environment variables set (or, with a null value, removed) for one scope.
+class ScopedEnv {
+public:
+    explicit ScopedEnv(const QList<QPair<const char*, QByteArray>>& vars)
+    {
+        for (const auto& [name, value] : vars) {
+            saved_.append({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
+            if (value.isNull())
+                qunsetenv(name);
+            else
+                qputenv(name, value);
+        }
+    }
+    ~ScopedEnv()
+    {
+        for (const Saved& s : saved_) {
+            if (s.wasSet)
+                qputenv(s.name, s.value);
+            else
+                qunsetenv(s.name);
+        }
+    }
+
+private:
+    struct Saved {
+        const char* name;
+        QByteArray value;
+        bool wasSet;
+    };
+    QList<Saved> saved_;
+};
+
+void write_text(const QString& path, const QByteArray& text)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text);
+}
+
+TEST(Launcher, TextViewUsesTheDesktopsTextEditorWhateverTheFileIsCalled)
+{
+    // A desktop whose application for plain text is a test editor.
+    QTemporaryDir data, config;
+    const QByteArray none;
+    ScopedEnv env({{"XDG_DATA_HOME", data.path().toLocal8Bit()}, {"XDG_DATA_DIRS", data.path().toLocal8Bit()},
+                   {"XDG_CONFIG_HOME", config.path().toLocal8Bit()}, {"XDG_CONFIG_DIRS", config.path().toLocal8Bit()},
+                   {"XDG_CURRENT_DESKTOP", none}, {"DESKTOP_SESSION", none}, {"KDE_FULL_SESSION", none},
+                   {"GNOME_DESKTOP_SESSION_ID", none}, {"DISPLAY", none}});
+    // The desktop only names an editor that is installed.
+    const QString editor = data.path() + QStringLiteral("/bin/test-editor");
+    write_text(editor, "#!/bin/sh\n");
+    ASSERT_TRUE(QFile::setPermissions(editor, QFile::ReadOwner | QFile::ExeOwner));
+    write_text(data.path() + QStringLiteral("/applications/palu-test-editor.desktop"),
+               "[Desktop Entry]\nType=Application\nName=Test Editor\nExec=" + editor.toUtf8() +
+                   " --new-window %F\n");
+    write_text(config.path() + QStringLiteral("/mimeapps.list"),
+               "[Default Applications]\ntext/plain=palu-test-editor.desktop\n");
+    QList<QPair<QString, QStringList>> started;
+    launcher::set_process_starter([&](const QString& program, const QStringList& args) {
+        started.append({program, args});
+        return true;
+    });
+    const QString page = QStringLiteral("/srv/my site/index.html");
+    EXPECT_TRUE(launcher::open_text(page));
+    EXPECT_TRUE(launcher::open_document(page));
+    launcher::set_process_starter({});
+    ASSERT_EQ(started.size(), 2);
+    EXPECT_EQ(started.at(0).first, editor);
+    EXPECT_EQ(started.at(0).second, (QStringList{QStringLiteral("--new-window"), page}));
+    // Opening keeps the file's own program.
+    EXPECT_EQ(started.at(1).first, QStringLiteral("xdg-open"));
+}
+
+TEST(Launcher, DesktopEntryCommandLines)
+{
+    const QString f = QStringLiteral("/a b/c.txt");
+    const struct {
+        const char* exec;
+        QStringList want;
+    } cases[] = {
+        {R"("/opt/My Editor/ed" %f)", {"/opt/My Editor/ed", f}},
+        {"vim", {"vim", f}},
+        {"kate -b %U %i %c %%", {"kate", "-b", f, "--icon", "kate", "Kate", "%"}},
+        {R"(sh -c "exec ed \\"\\$1\\"" %F)", {"sh", "-c", R"(exec ed "$1")", f}},
+        {"", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(launcher::desktop_command(QString::fromUtf8(c.exec), f, QStringLiteral("kate"), QStringLiteral("Kate")),
+                  c.want) << c.exec;
 }
 
 TEST(AppClock, FixedTimeAndBackToTheRealOne)

@@ -202,7 +202,7 @@ TEST_F(Transfers, SkipTheMiddleFileFetchesTheOtherTwo)
     EXPECT_EQ(read_file(local + QStringLiteral("/B.txt")), QByteArray("keep me"));
 }
 
-TEST_F(Transfers, CancelKeepsTheBatchWhereItIs)
+TEST_F(Transfers, CancelEndsTheWholeBatch)
 {
     start(three_files());
     writeLocal(QStringLiteral("C.txt"), "old");
@@ -211,8 +211,11 @@ TEST_F(Transfers, CancelKeepsTheBatchWhereItIs)
     ASSERT_TRUE(wait_until([&] { return dialog() && dialog()->isVisible(); }));
     dialog()->Command3->click();
     EXPECT_FALSE(dialog()->isVisible());
-    EXPECT_EQ(w->Down_Count, 2);
-    EXPECT_EQ(settings::get(QStringLiteral("FILE_SENTAKU"), QStringLiteral("1")), QStringLiteral("A.txt"));
+    // The batch is over: nothing of it is left to be picked up later.
+    EXPECT_EQ(w->Down_Count, 0);
+    EXPECT_EQ(w->ループ回数, 0);
+    EXPECT_FALSE(w->busy());
+    EXPECT_TRUE(settings::get(QStringLiteral("FILE_SENTAKU"), QStringLiteral("1")).isEmpty());
     EXPECT_TRUE(tree->retrieved.isEmpty());
     EXPECT_EQ(read_file(local + QStringLiteral("/C.txt")), QByteArray("old"));
     EXPECT_TRUE(w->toolbarButton(6)->isEnabled());
@@ -352,6 +355,31 @@ TEST(ProgressTexts, DownloadCountsRoundedKilobytesPerArrival)
     p = download_progress(3'000'000, 1000, QStringLiteral("4000000000"), 10);
     EXPECT_EQ(p.kilobytes, 3'000'001);
     EXPECT_EQ(p.percent, 75);
+}
+
+TEST(ProgressTexts, HostileExpectedSizesStayInBounds)
+{
+    const struct {
+        const char* downSize;
+        qint64 kilobytes;
+        int percent;
+    } cases[] = {
+        // Beyond any 64-bit count: held at the largest one.
+        {"99999999999999999999999999", 13, 0},
+        // No size: nothing counts, nothing shows.
+        {"-99999999999999999999999999", 0, 0},
+        {"-5000", 0, 0},
+        {"nan", 0, 0},
+        {"-inf", 0, 0},
+        // 13 KB counted of 12.6: held at the size rounded, which passes it.
+        {"12600", 13, 100},
+    };
+    for (const auto& c : cases) {
+        const DownloadProgress p = download_progress(0, 13000, QLatin1String(c.downSize), 1);
+        EXPECT_EQ(p.kilobytes, c.kilobytes) << c.downSize;
+        EXPECT_EQ(p.percent, c.percent) << c.downSize;
+        EXPECT_TRUE(p.sizeKB >= 0 && p.sizeKB < 1e16) << c.downSize;
+    }
 }
 
 TEST(ProgressTexts, UploadTextAndEmptyFile)

@@ -46,8 +46,9 @@ void form1::wireDataSocket()
 
 QString form1::downloadTarget() const
 {
-    const QString folder = 現在のローカルパス.trimmed().isEmpty() ? QString() : 現在のローカルパス;
-    return currentDrive() + folder + QStringLiteral("\\") + Down_File;
+    // Fixed before the same-name question: browsing the local side
+    // meanwhile cannot move where the file lands.
+    return downloadPath_;
 }
 
 void form1::Tool_lock()
@@ -71,7 +72,8 @@ void form1::Winsock2_ConnectionRequest(int requestID)
     // Only the server we talk to may connect back: anyone else could slip in
     // a listing or a file of their own. The listener keeps waiting.
     const QString from = Winsock2->PendingRemoteIP(requestID);
-    if (from.isEmpty() || from != Winsock1->RemoteIP()) {
+    // Nor is anything taken when no command of ours is waiting for data.
+    if (from.isEmpty() || from != Winsock1->RemoteIP() || !busy()) {
         Winsock2->Refuse(requestID);
         Newtext = QStringLiteral("ｻｰﾊﾞｰ以外(") + from + QStringLiteral(")からのデーター接続を拒否しました。\r\n");
         Text_plus();
@@ -86,39 +88,9 @@ void form1::Winsock2_ConnectionRequest(int requestID)
         Up_next();
 }
 
-void form1::abandonTransfer()
-{
-    // Nothing half done is kept (an unfinished download never replaces a
-    // file), no batch goes on, and the listener is ready for the next command.
-    closeAllFiles();
-    stopWaiting();
-    downloadDataDone_ = false;
-    downloadConfirmed_ = false;
-    storSent_ = false;
-    storAccepted_ = false;
-    Winsock2->Close();
-    Winsock2->LocalPort = 0;
-    Winsock2->Listen();
-    ProgressBar1->setVisible(false);
-    mouse_pointer::set(mouse_pointer::Default);
-    Down_Count = 0;
-    Up_Count = 0;
-    del_Count = 0;
-    ループ回数 = 0;
-    Gcount = 0;
-    Dcount = 0;
-    fCount = 0;
-    Y_Count = 0;
-    Douitu = 0;
-    Form13::Over_write = false;
-    if (form13_)
-        form13_->hide();
-    Tool_unlock();
-}
-
 void form1::failTransfer(const QString& text)
 {
-    abandonTransfer();
+    endOperation();
     setStatusText(QString());
     prompts::Msg_box(text, QStringLiteral("転送エラー"), prompts::vbExclamation);
 }
@@ -134,6 +106,10 @@ bool form1::writeChunk(QFileDevice& file, const QByteArray& bytes)
 
 void form1::Winsock2_DataArrival(qint64)
 {
+    if (!busy()) {
+        Winsock2->GetData();   // nothing of ours asked for it
+        return;
+    }
     if (Y_Count != 0)
         ループ回数 = 0;
     if (ループ回数 == 0)
@@ -234,14 +210,15 @@ void form1::Winsock2_Close()
         Dcount = 0;
         listingFile.reset();
         Remote_list();
-        Tool_unlock();
-    } else if (ループ回数 == 0) {
+        endOperation();
+    } else if (ループ回数 == 0 && busy()) {
         ListView1->clear();
         Label1->setText(QStringLiteral("ｻｰﾊﾞｰﾊﾟｽ: ") + サーバーパス);
-        CDUP->setEnabled(サーバーパス != QStringLiteral("/"));
-        Tool_unlock();
+        endOperation();
     } else if (ループ回数 == 3) {
         finishDownload();
+    } else if (ループ回数 == 5 && Gcount == 1) {
+        failUpload(QStringLiteral("ｻｰﾊﾞｰがデーター接続を途中で閉じました。"));
     }
 }
 
@@ -259,8 +236,8 @@ void form1::finishTextView()
     ループ回数 = 0;   // still 3 when the file was empty: no block set it to 0
     fCount = 0;
     textViewFile.reset();
+    endOperation();
     launcher::open_text(path);
-    Tool_unlock();
 }
 
 void form1::finishDownload()
@@ -334,7 +311,7 @@ void form1::completeDownload()
 void form1::failDownload(const QString& why)
 {
     const QString text = QStringLiteral("「") + Down_File + QStringLiteral("」のダウンロードは完了しませんでした。");
-    abandonTransfer();
+    endOperation();
     setStatusText(QString());
     Newtext = text + QStringLiteral("\r\n");
     Text_plus();
@@ -387,9 +364,20 @@ void form1::transferWaitExpired(quint64 id)
 
 void form1::endDownloadBatch()
 {
-    settings::delete_section(QStringLiteral("FILE_SENTAKU"));
+    endOperation();
     Local_list();
-    Tool_unlock();
+}
+
+void form1::failUpload(const QString& why)
+{
+    QString text = unfinishedTransfer();
+    if (text.isEmpty())
+        text = QStringLiteral("「") + Up_File + QStringLiteral("」のアップロードは完了しませんでした。");
+    endOperation();
+    setStatusText(QString());
+    Newtext = text + QStringLiteral("\r\n");
+    Text_plus();
+    prompts::Msg_box(text + QStringLiteral("\n") + why, QStringLiteral("転送エラー"), prompts::vbExclamation);
 }
 
 void form1::Winsock2_Error(int, const QString& description)
@@ -402,8 +390,11 @@ void form1::Winsock2_Error(int, const QString& description)
         failDownload(text + QStringLiteral("\n") + description);
         return;
     }
-    if (ループ回数 == 3 || ループ回数 == 5 || Gcount != 0 || Dcount != 0 || Y_Count != 0 ||
-        transferWait_ != TransferWait::None)
-        abandonTransfer();
+    if (operation_ == Operation::Upload && (ループ回数 == 5 || Gcount != 0)) {
+        failUpload(text + QStringLiteral("\n") + description);
+        return;
+    }
+    if (busy())
+        endOperation();
     msg = qint16(prompts::Msg_box(text, QStringLiteral("エラー"), prompts::vbCritical));
 }

@@ -32,9 +32,9 @@ qint64 bytes_of_size_text(const QString& text)
 
 void form1::MDOWN_Click()
 {
-    Tool_lock();
-    if (dataBusy())
+    if (refuseWhileBusy())
         return;
+    Tool_lock();
     if (Drive_kind(currentDrive().left(1)) == QStringLiteral("CD-ROM")) {
         prompts::Msg_box(QStringLiteral("CD-ROMドライブにはダウンロードできません。"), QStringLiteral("エラー"),
                          prompts::vbCritical);
@@ -72,6 +72,11 @@ void form1::MDOWN_Click()
         settings::save(Sizes, QString::number(count), QString::number(bytes_of_size_text(ListView1->subItem(row, 1))));
     }
     Down_Count = qint16(count);
+    // The batch lands in the folder shown now, whatever the user browses
+    // to while it runs.
+    transferFolder_ = Local_Dir;
+    batchStored_ = true;
+    beginOperation(Y_Count != 0 ? Operation::TextView : Operation::Download);
     Down_sele();
 }
 
@@ -82,8 +87,7 @@ void form1::Down_sele()
         Down_Size = settings::get(Sizes, QString::number(Down_Count));
         --Down_Count;
         if (Down_Size.isEmpty()) {
-            Down_Count = 0;
-            Tool_unlock();
+            endDownloadBatch();
             return;
         }
         // A text view lands in text.txt; anything else must stay a plain name
@@ -101,7 +105,9 @@ void form1::Down_sele()
             return;
         }
     }
-    if (!Form13::Over_write && Y_Count == 0 && QFileInfo::exists(drives::to_native(Local_Dir + Down_File))) {
+    // The one path the question asks about and the file is written to.
+    downloadPath_ = transferFolder_ + Down_File;
+    if (!Form13::Over_write && Y_Count == 0 && QFileInfo::exists(drives::to_native(downloadPath_))) {
         Form13* dialog = sameNameDialog();
         dialog->ask(Down_File);
         return;

@@ -4,3 +4,14 @@
 #include <QString>
 
 bool is_plain_local_name(const QString& name);
+
+#include <memory>
+class QFile;
+
+// Whether the path names a regular file (after links): pipes, sockets and
+// devices take no part in transfers.
+bool is_regular_file(const QString& native);
+// Opens a regular file for reading without ever waiting (a pipe swapped in
+// since the check would block an ordinary open); null with the reason if it
+// cannot be opened or is not a regular file.
+std::unique_ptr<QFile> open_regular_file(const QString& native, QString* why);

@@ -67,9 +67,9 @@ void Form13::Command2_Click()
 
 void Form13::Command3_Click()
 {
+    // The whole batch ends here: nothing of it may be sent or written later.
     hide();
-    main_->Douitu = 0;
-    main_->Tool_unlock();
+    main_->endOperation();
 }
 
 void Form13::Command4_Click()
@@ -80,13 +80,19 @@ void Form13::Command4_Click()
         if (main_->Up_Count != 0)
             main_->Up_select();
         else
-            main_->Tool_unlock();
+            main_->endOperation();
     } else {
         if (main_->Down_Count != 0)
             main_->Down_sele();
         else
-            main_->Tool_unlock();
+            main_->endDownloadBatch();
     }
+}
+
+void Form13::reject()
+{
+    // Esc answers like the cancel button too.
+    Command3_Click();
 }
 
 void Form13::closeEvent(QCloseEvent* event)

@@ -24,6 +24,8 @@ public:
     void Command3_Click();   // ｷｬﾝｾﾙ
     void Command4_Click();   // スキップ
 
+    void reject() override;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 

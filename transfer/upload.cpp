@@ -11,6 +11,7 @@
 #include "platform/prompts.h"
 #include "platform/settings_store.h"
 #include "platform/winsock.h"
+#include "transfer/local_names.h"
 #include "transfer/progress_text.h"
 #include "transfer/same_name_dialog.h"
 
@@ -42,6 +43,8 @@ Form13* form1::sameNameDialog()
 
 void form1::Mupload_Click()
 {
+    if (refuseWhileBusy())
+        return;
     Tool_lock();
     if (Winsock1->State() == Winsock::sckClosed) {
         prompts::Msg_box(QStringLiteral("サーバーに接続されていません"), QStringLiteral("エラー"), prompts::vbCritical);
@@ -69,11 +72,27 @@ void form1::Mupload_Click()
         Tool_unlock();
         return;
     }
+    // Only plain files are sent: a pipe or a device would never end, and
+    // opening a pipe waits for a writer.
+    for (int row : rows) {
+        const QString name = ListView2->text(row);
+        if (!is_regular_file(drives::to_native(Local_Dir + name))) {
+            prompts::Msg_box(QStringLiteral("「") + name +
+                                 QStringLiteral("」は通常のファイルではないため、アップロードできません。"),
+                             QStringLiteral("アップロード"), prompts::vbExclamation);
+            Tool_unlock();
+            return;
+        }
+    }
     Up_Count = 0;
     int count = 0;
     for (int row : rows)
         settings::save(Selection, QString::number(++count), ListView2->text(row));
     Up_Count = qint16(count);
+    // Read from the folder shown now, whatever the user browses to meanwhile.
+    transferFolder_ = Local_Dir;
+    batchStored_ = true;
+    beginOperation(Operation::Upload);
     Up_select();
 }
 
@@ -87,6 +106,10 @@ void form1::Up_LoadA()
 {
     Up_File = settings::get(Selection, QString::number(Up_Count));
     --Up_Count;
+    if (Up_File.isEmpty()) {
+        endOperation();   // no name left: never a bare STOR
+        return;
+    }
     if (!Form13::Over_write) {
         for (int i = 0; i < ListView1->count(); ++i) {
             if (ListView1->text(i) == Up_File) {
@@ -131,11 +154,12 @@ qint64 form1::uploadLength() const
 void form1::Up_next()
 {
     if (Gcount == 0) {
-        Up_File2 = Local_Dir + Up_File;
-        uploadFile = std::make_unique<QFile>(drives::to_native(Up_File2));
-        if (!uploadFile->open(QIODevice::ReadOnly)) {
-            failTransfer(QStringLiteral("アップロードするファイルを開けませんでした。\n") + Up_File2 +
-                         QStringLiteral("\n") + uploadFile->errorString());
+        Up_File2 = transferFolder_ + Up_File;
+        QString why;
+        uploadFile = open_regular_file(drives::to_native(Up_File2), &why);
+        if (!uploadFile) {
+            failUpload(QStringLiteral("アップロードするファイルを開けませんでした。\n") + Up_File2 +
+                       QStringLiteral("\n") + why);
             return;
         }
         Gcount = 1;
@@ -153,7 +177,7 @@ void form1::Up_next()
         return;
     const QByteArray block = uploadFile->read(BlockSize);
     if (block.isEmpty() && !uploadFile->atEnd()) {
-        failTransfer(QStringLiteral("アップロードするファイルを読めませんでした。\n") + Up_File2 + QStringLiteral("\n") +
+        failUpload(QStringLiteral("アップロードするファイルを読めませんでした。\n") + Up_File2 + QStringLiteral("\n") +
                      uploadFile->errorString());
         return;
     }
