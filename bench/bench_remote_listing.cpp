@@ -138,7 +138,9 @@ int main(int argc, char** argv)
         ListingEntry e;
         entries = 0;
         const QString text = codepage::to_text(listing);
-        for (const QStringView line : listing_line_views(text))
+        ListingLines lines(text);
+        QStringView line;
+        while (lines.next(line))
             entries += parser.parse(line, e) == LineResult::Entry;
         t.stop(parse.wall, parse.cpu);
     }

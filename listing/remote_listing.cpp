@@ -1,5 +1,8 @@
 #include "listing/remote_listing.h"
 
+#include <QIODevice>
+
+#include <algorithm>
 #include <cmath>
 #include <iterator>
 
@@ -103,6 +106,13 @@ QString two_digits(int n)
 
 QString remote_size_text(double bytes)
 {
+    // No file holds more bytes than a 64-bit count; a bigger size field is
+    // no real one. Held below that, the size column's KB read back as bytes
+    // (KB x 1000) still fit in 64 bits.
+    constexpr double kMaxBytes = 9223372036854774784.0; // the largest double below 2^63
+    if (std::isnan(bytes))
+        bytes = 0;
+    bytes = std::clamp(bytes, -kMaxBytes, kMaxBytes);
     ShortText digits;
     if (bytes >= 1 && bytes <= 999) {
         digits.add(u'1');
@@ -113,7 +123,7 @@ QString remote_size_text(double bytes)
             text.add(u' ');
         text.add(u"0B");
         return text.text();
-    } else if (bytes == std::floor(bytes) && std::fabs(bytes) < 9.0e18) {
+    } else if (bytes == std::floor(bytes)) {
         // Whole bytes: integer division keeps every digit of large sizes.
         const qint64 b = qint64(bytes);
         qint64 kb = b >= 0 ? b / 1000 : -((-b + 999) / 1000);
@@ -194,12 +204,21 @@ LineResult ListingParser::parse(QStringView line, ListingEntry& out)
         // size or a date.
         name = rest;
     } else {
-        if (!folder && !link)
+        QStringView afterSize = rest.sliced(sizeEnd + 1);
+        // A device shows its major and minor numbers ("1, 3") where others
+        // show their size: two fields, and no byte count to show.
+        const bool device = (type == u'c' || type == u'b') && rest[sizeEnd - 1] == u',';
+        if (device) {
+            afterSize = trim_leading_spaces(afterSize);
+            const qsizetype minorEnd = afterSize.indexOf(u' ');
+            afterSize = minorEnd < 0 ? QStringView() : afterSize.sliced(minorEnd + 1);
+        } else if (!folder && !link) {
             sizeText = remote_size_text(leading_number(rest.first(sizeEnd)));
+        }
 
         // Month, day and time or year, then the name. The name keeps any
         // spaces of its own, leading ones included.
-        const QStringView dateAndName = trim_leading_spaces(rest.sliced(sizeEnd + 1));
+        const QStringView dateAndName = trim_leading_spaces(afterSize);
         QStringView r = dateAndName;
         for (int field = 0; field < 3; ++field) {
             r = trim_leading_spaces(r);
@@ -249,8 +268,9 @@ LineResult ListingParser::parse(QStringView line, ListingEntry& out)
     if (name.isEmpty())
         return LineResult::Skipped;
     if (link) {
-        // "name -> target": the target is not part of the name.
-        const qsizetype arrow = name.indexOf(u' ');
+        // "name -> target": the target is not part of the name, spaces of
+        // the name are.
+        const qsizetype arrow = name.indexOf(u" -> ");
         if (arrow < 0)
             return LineResult::Malformed;
         name = name.first(arrow);
@@ -278,30 +298,93 @@ LineResult parse_listing_line(const QString& line, const QDate& today, ListingEn
     return ListingParser(today).parse(line, out);
 }
 
-QList<QStringView> listing_line_views(QStringView text)
+ListingLines::ListingLines(QIODevice& file, const QByteArray& cp, qsizetype block, qsizetype maxLine)
+    : file_(&file), decoder_(cp), block_(std::max<qsizetype>(1, block)), maxLine_(std::max<qsizetype>(0, maxLine))
 {
-    QList<QStringView> lines;
-    const qsizetype n = text.size();
-    const QChar* data = text.data();
-    qsizetype from = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = data[i];
-        if (c != u'\r' && c != u'\n')
-            continue;
-        lines.append(text.sliced(from, i - from));
-        if (c == u'\r' && i + 1 < n && data[i + 1] == u'\n')
-            ++i;
-        from = i + 1;
-    }
-    if (from < n)
-        lines.append(text.sliced(from));
-    return lines;
 }
 
-QStringList split_listing_lines(const QString& text)
+ListingLines::ListingLines(QStringView text, qsizetype block, qsizetype maxLine)
+    : source_(text), block_(std::max<qsizetype>(1, block)), maxLine_(std::max<qsizetype>(0, maxLine))
+{
+}
+
+bool ListingLines::next(QStringView& line)
+{
+    for (;;) {
+        qsizetype end = scanned_;
+        while (end < text_.size() && text_.at(end) != u'\r' && text_.at(end) != u'\n')
+            ++end;
+        if (end - pos_ > maxLine_) {
+            // Keep only what will be shown. When the line's end is not read
+            // yet, what still comes of it is dropped as it arrives.
+            text_.remove(pos_ + maxLine_, end - pos_ - maxLine_);
+            end = pos_ + maxLine_;
+            dropping_ = end == text_.size();
+        }
+        scanned_ = end;
+        // A CR at the end of what has been read may be the first half of CR LF.
+        const bool found = end < text_.size() && (atEnd_ || end + 1 < text_.size() || text_.at(end) == u'\n');
+        if (found || (atEnd_ && pos_ < text_.size())) {
+            line = QStringView(text_).sliced(pos_, end - pos_);
+            pos_ = end;
+            if (found)
+                pos_ += text_.at(end) == u'\r' && end + 1 < text_.size() && text_.at(end + 1) == u'\n' ? 2 : 1;
+            scanned_ = pos_;
+            return true;
+        }
+        if (atEnd_)
+            return false;
+        fill();
+    }
+}
+
+// The next piece of the listing; false when none is left (piece then holds
+// whatever the decoder still kept back).
+bool ListingLines::more(QString& piece)
+{
+    if (!file_) {
+        piece = source_.first(std::min(block_, source_.size())).toString();
+        source_ = source_.sliced(piece.size());
+        return !piece.isEmpty();
+    }
+    const QByteArray bytes = file_->read(block_);
+    if (!bytes.isEmpty()) {
+        piece = decoder_.decode(bytes);
+        return true;
+    }
+    // A character cut off by the end of the file comes out as a bad one,
+    // as it does when the whole file is decoded at once.
+    piece = decoder_.decode(QByteArrayLiteral("\n"));
+    if (piece.endsWith(u'\n'))
+        piece.chop(1);
+    return false;
+}
+
+void ListingLines::fill()
+{
+    text_.remove(0, pos_);
+    scanned_ -= pos_;
+    pos_ = 0;
+    QString piece;
+    atEnd_ = !more(piece);
+    if (dropping_) {
+        qsizetype i = 0;
+        while (i < piece.size() && piece.at(i) != u'\r' && piece.at(i) != u'\n')
+            ++i;
+        if (i == piece.size())
+            return;
+        dropping_ = false;
+        piece.remove(0, i);
+    }
+    text_ += piece;
+}
+
+QStringList split_listing_lines(QStringView text, qsizetype maxLine)
 {
     QStringList lines;
-    for (const QStringView line : listing_line_views(text))
+    ListingLines reader(text, ListingLines::DefaultBlock, maxLine);
+    QStringView line;
+    while (reader.next(line))
         lines.append(line.toString());
     return lines;
 }

@@ -7,6 +7,10 @@
 #include <QStringList>
 #include <QStringView>
 
+#include "platform/codepage.h"
+
+class QIODevice;
+
 struct ListingEntry {
     QString name;
     int icon = 2;          // small icon: 1 folder, 2 file, 4 symbolic link
@@ -43,11 +47,44 @@ private:
     int nextAttributes_ = 0;
 };
 
-// The lines of a listing: a line ends at CR LF, at a lone CR or at a lone LF.
-// A last line without a line end counts; no empty line follows a final end.
-QStringList split_listing_lines(const QString& text);
-// The same lines as views into text, which must outlive them.
-QList<QStringView> listing_line_views(QStringView text);
+// The lines of a listing, read a block at a time so that a listing of any
+// size costs one block and one line of memory besides the list itself. A
+// line ends at CR LF, at a lone CR or at a lone LF; a last line without a
+// line end counts, and no empty line follows a final end. A line longer than
+// maxLine characters is cut there and the rest of it dropped.
+class ListingLines {
+public:
+    static constexpr qsizetype DefaultBlock = 1 << 20;
+    static constexpr qsizetype DefaultMaxLine = 64 * 1024;
+
+    // A listing file, read in blocks of `block` bytes and decoded with the
+    // code page cp.
+    explicit ListingLines(QIODevice& file, const QByteArray& cp = codepage::system_name(),
+                          qsizetype block = DefaultBlock, qsizetype maxLine = DefaultMaxLine);
+    // A listing already decoded, taken `block` characters at a time.
+    explicit ListingLines(QStringView text, qsizetype block = DefaultBlock, qsizetype maxLine = DefaultMaxLine);
+
+    // The next line as a view that holds until the next call; false at the end.
+    bool next(QStringView& line);
+
+private:
+    bool more(QString& piece);
+    void fill();
+
+    QIODevice* file_ = nullptr;
+    codepage::StreamDecoder decoder_;
+    QStringView source_;
+    qsizetype block_;
+    qsizetype maxLine_;
+    QString text_;            // what has been read and not yet handed out
+    qsizetype pos_ = 0;       // start of the next line in text_
+    qsizetype scanned_ = 0;   // text_ up to here holds no line end of that line
+    bool atEnd_ = false;
+    bool dropping_ = false;   // dropping the rest of a cut line up to its end
+};
+
+// All lines of a decoded listing, as ListingLines gives them.
+QStringList split_listing_lines(QStringView text, qsizetype maxLine = ListingLines::DefaultMaxLine);
 
 // Size text of the remote list: whole KB of 1000 bytes ("1KB" for 1 to 999
 // bytes, "0B" for an empty file), right-aligned in 8 characters; a longer

@@ -1,5 +1,6 @@
 #include "tests/fuzz_targets.h"
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QDate>
 #include <QFile>
@@ -119,7 +120,10 @@ void check_size_text(double bytes)
     CHECK(s.size() >= 8);
     CHECK(!s.endsWith(u' '));
     CHECK(s.endsWith(QStringLiteral("KB")) || s == QStringLiteral("      0B"));
-    CHECK((s == QStringLiteral("      0B")) == (bytes == 0));
+    // Not a number is no size either.
+    CHECK((s == QStringLiteral("      0B")) == (bytes == 0 || std::isnan(bytes)));
+    // Bounded, so that its KB read back as bytes fit in 64 bits.
+    CHECK(s.size() <= 20);
     // Whole bytes: whole KB of 1000 bytes, and 1 to 999 bytes show as 1KB.
     if (bytes > 0 && bytes < 1e15 && bytes == std::floor(bytes)) {
         const qint64 b = qint64(bytes);
@@ -159,6 +163,9 @@ void check_entry(QStringView line, const ListingEntry& e)
 int fuzz_listing(const uint8_t* data, size_t size)
 {
     Input in(data, size);
+    // Bit 0 code page, bits 1-2 no date, bit 3 a size text, bits 4-5 the
+    // read block, bits 6-7 the longest line kept: small ones put block ends
+    // and cuts anywhere in short inputs.
     const uint8_t mode = in.byte();
     const uint16_t days = in.u16();
     // A day between 1995 and 2049 or, rarely, no valid date at all.
@@ -171,42 +178,53 @@ int fuzz_listing(const uint8_t* data, size_t size)
         std::memcpy(&d, raw, sizeof d);
         check_size_text(d);
     }
-    const QString text = codepage::to_text(in.rest(), pick_codepage(mode, 2));
+    static const qsizetype blocks[] = {ListingLines::DefaultBlock, 1, 2, 7};
+    static const qsizetype maxLines[] = {ListingLines::DefaultMaxLine, 1, 4, 16};
+    const qsizetype block = blocks[(mode >> 4) & 3];
+    const qsizetype maxLine = maxLines[(mode >> 6) & 3];
+    const QByteArray cp = pick_codepage(mode, 2);
+    QByteArray bytes = in.rest();
 
-    const QList<QStringView> views = listing_line_views(text);
-    const QStringList lines = split_listing_lines(text);
-    CHECK(views.size() == lines.size());
-    // The lines and their ends make up the text exactly: a line ends at CR LF,
-    // a lone CR or a lone LF, and nothing else is dropped.
+    QBuffer file(&bytes);
+    file.open(QIODevice::ReadOnly);
+    ListingLines reader(file, cp, block, maxLine);
+    QStringList lines;
+    QStringView view;
+    while (reader.next(view))
+        lines << view.toString();
+
+    // The lines and their ends make up the text exactly: a line ends at
+    // CR LF, a lone CR or a lone LF, a long line is cut to maxLine, and
+    // nothing else is dropped. A character cut off by the end of the file
+    // is a bad one, as a line end after it would make it.
+    QString text = codepage::to_text(bytes + '\n', cp);
+    if (text.endsWith(u'\n'))
+        text.chop(1);
     qsizetype pos = 0;
-    for (qsizetype i = 0; i < views.size(); ++i) {
-        const QStringView v = views[i];
-        CHECK(v == QStringView(lines[i]));
-        CHECK(v.data() - text.constData() == pos);
+    for (const QString& line : lines) {
         // No empty line after a final line end.
         CHECK(pos < text.size());
-        CHECK(!v.contains(u'\r') && !v.contains(u'\n'));
-        pos += v.size();
-        if (pos < text.size()) {
-            if (text[pos] == u'\r' && pos + 1 < text.size() && text[pos + 1] == u'\n')
-                pos += 2;
-            else {
-                CHECK(text[pos] == u'\r' || text[pos] == u'\n');
-                pos += 1;
-            }
-        }
+        qsizetype end = pos;
+        while (end < text.size() && text[end] != u'\r' && text[end] != u'\n')
+            ++end;
+        CHECK(line == QStringView(text).sliced(pos, std::min(end - pos, maxLine)));
+        pos = end;
+        if (pos < text.size())
+            pos += text[pos] == u'\r' && pos + 1 < text.size() && text[pos + 1] == u'\n' ? 2 : 1;
     }
     CHECK(pos == text.size());
+    // Decoded text read in pieces gives the same lines.
+    CHECK(split_listing_lines(text, maxLine) == lines);
 
     // One parser for the whole listing gives what a fresh one gives per line.
     ListingParser parser(today);
-    for (qsizetype i = 0; i < views.size(); ++i) {
+    for (const QString& line : lines) {
         ListingEntry shared, alone;
-        const LineResult r = parser.parse(views[i], shared);
-        CHECK(parse_listing_line(lines[i], today, alone) == r);
+        const LineResult r = parser.parse(line, shared);
+        CHECK(parse_listing_line(line, today, alone) == r);
         if (r == LineResult::Entry) {
             CHECK(same_entry(shared, alone));
-            check_entry(views[i], shared);
+            check_entry(line, shared);
         }
     }
     return 0;
@@ -462,7 +480,7 @@ int fuzz_server_list(const uint8_t* data, size_t size)
     for (const QString& line : lines)
         CHECK(!line.contains(u'\r') && !line.contains(u'\n'));
     // The same line rule as a listing.
-    CHECK(lines == split_listing_lines(codepage::to_text(bytes)));
+    CHECK(lines == split_listing_lines(codepage::to_text(bytes), std::numeric_limits<qsizetype>::max()));
     // Written back and read again, every name stays as it was read.
     const QByteArray written = server_list::serialize(lines);
     CHECK(server_list::parse(written) == lines);

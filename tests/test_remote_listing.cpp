@@ -3,9 +3,12 @@
 // from the listing file.
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
+
+#include <limits>
 
 #include "app/form1.h"
 #include "listing/remote_listing.h"
@@ -15,6 +18,9 @@
 #include "platform/list_view.h"
 #include "platform/mouse_pointer.h"
 #include "platform/program_folder.h"
+#include "tests/fake_tree.h"
+#include "tests/ftp_fixture.h"
+#include "tests/list_helpers.h"
 #include "tests/prompt_script.h"
 #include "tests/test_support.h"
 
@@ -113,13 +119,47 @@ TEST(RemoteListingParse, TypeLetters)
     EXPECT_EQ(parse("drwxr-xr-x 2 user group 4096000 Jan 12 12:34 d"), "d|1||25/01/12 12:34|0|drwxr-xr-x");
 }
 
-TEST(RemoteListingParse, LinkNamesEndAtTheirFirstSpace)
+TEST(RemoteListingParse, LinkNamesEndAtTheArrow)
 {
-    EXPECT_EQ(parse("lrwxrwxrwx 1 user group 5 Jan 12 12:34 a b -> c"), "a|4||25/01/12 12:34|0|lrwxrwxrwx");
-    // A link shown without its target cannot be cut.
-    EXPECT_EQ(parse("lrwxrwxrwx 1 user group 5 Jan 12 12:34 lonely"), "malformed");
-    // A link named "." after the cut is no entry either.
-    EXPECT_EQ(parse("lrwxrwxrwx 1 user group 5 Jan 12 12:34 . -> x"), "skipped");
+    const struct {
+        const char* nameAndTarget;
+        std::string expected;
+    } cases[] = {
+        {"a b -> my file.txt", "a b|4||25/01/12 12:34|0|lrwxrwxrwx"},
+        {"a  b c  -> x", "a  b c |4||25/01/12 12:34|0|lrwxrwxrwx"},
+        {"a -> b -> c", "a|4||25/01/12 12:34|0|lrwxrwxrwx"},
+        // A link shown without its target cannot be cut.
+        {"lonely", "malformed"},
+        {"a b", "malformed"},
+        {"a->b", "malformed"},
+        // A link named "." or nothing at all is no entry.
+        {". -> x", "skipped"},
+        {" -> x", "skipped"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(parse(QStringLiteral("lrwxrwxrwx 1 user group 5 Jan 12 12:34 ") + QLatin1String(c.nameAndTarget)),
+                  c.expected)
+            << c.nameAndTarget;
+}
+
+TEST(RemoteListingParse, DeviceNumbersTakeTheSizeField)
+{
+    const struct {
+        const char* line;
+        std::string expected;
+    } cases[] = {
+        {"crw-r--r-- 1 root root 1, 3 Dec  7 03:58 null0", "null0|2||24/12/07 03:58|1|crw-r--r--"},
+        {"crw-r--r-- 1 root root   1,   3 Dec  7 03:58 null0", "null0|2||24/12/07 03:58|1|crw-r--r--"},
+        {"brw-rw---- 1 root disk 259, 1 Jan  5  2024 my disk", "my disk|2||24/01/05 00:00|1|brw-rw----"},
+        // A plain number stays a size, as does a comma on any other type.
+        {"crw-r--r-- 1 root root 1500 Jan 12 12:34 n", "n|2|     1KB|25/01/12 12:34|1|crw-r--r--"},
+        {"-rw-r--r-- 1 u g 2000, Jan 12 12:34 f", "f|2|     2KB|25/01/12 12:34|1|-rw-r--r--"},
+        // Nothing after the two numbers.
+        {"crw-r--r-- 1 root root 1, 3", "malformed"},
+        {"crw-r--r-- 1 root root 1, ", "malformed"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(parse(QLatin1String(c.line)), c.expected) << c.line;
 }
 
 TEST(RemoteListingParse, SizeTexts)
@@ -158,10 +198,14 @@ TEST(RemoteListingParse, SizeTexts)
     EXPECT_EQ(size_of("2048x"), "     2KB");
     EXPECT_EQ(size_of("n/a"), "      0B");
     EXPECT_EQ(size_of("1500.5"), "     1KB");
-    // Beyond what a double holds exactly: a long text, still in KB.
-    const std::string huge = size_of("99999999999999999999999999");
-    ASSERT_GE(huge.size(), 25u);
-    EXPECT_EQ(huge.substr(huge.size() - 2), "KB");
+    // Beyond any 64-bit byte count: held there, so that the KB read back as
+    // bytes still fit in 64 bits.
+    const QString most = QStringLiteral("9223372036854774KB");
+    EXPECT_EQ(size_of("99999999999999999999999999"), most.toStdString());
+    EXPECT_EQ(size_of(QString(400, u'9')), most.toStdString());
+    EXPECT_EQ(size_of(QStringLiteral("-") + QString(400, u'9')), "-9223372036854775KB");
+    EXPECT_EQ(remote_size_text(std::numeric_limits<double>::infinity()), most);
+    EXPECT_EQ(remote_size_text(std::numeric_limits<double>::quiet_NaN()), QStringLiteral("      0B"));
 }
 
 TEST(RemoteListingParse, YearOfEntriesThatShowATime)
@@ -247,16 +291,49 @@ TEST(RemoteListingParse, JapaneseNamesInBothCodePages)
     EXPECT_EQ(e.icon, 1);
 }
 
-TEST(RemoteListingParse, LineEnds)
+// The lines ListingLines gives for bytes read in blocks of `block` bytes.
+QStringList lines_read(const QByteArray& bytes, qsizetype block, qsizetype maxLine)
 {
-    EXPECT_EQ(split_listing_lines(QStringLiteral("a\r\nb\rc\nd")), (QStringList{"a", "b", "c", "d"}));
-    EXPECT_EQ(split_listing_lines(QStringLiteral("a\r\n")), QStringList{"a"});
-    EXPECT_EQ(split_listing_lines(QStringLiteral("a\r")), QStringList{"a"});
-    EXPECT_EQ(split_listing_lines(QStringLiteral("a\n\nb\r\n\r\nc")), (QStringList{"a", "", "b", "", "c"}));
-    // LF CR is two line ends.
-    EXPECT_EQ(split_listing_lines(QStringLiteral("a\n\rb")), (QStringList{"a", "", "b"}));
-    EXPECT_EQ(split_listing_lines(QString()), QStringList());
-    EXPECT_EQ(split_listing_lines(QStringLiteral("\r\n")), QStringList{""});
+    QBuffer file;
+    file.setData(bytes);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    ListingLines reader(file, "UTF-8", block, maxLine);
+    QStringList out;
+    QStringView line;
+    while (reader.next(line))
+        out << line.toString();
+    return out;
+}
+
+TEST(RemoteListingParse, LineEndsAndLongLinesInAnyBlocks)
+{
+    const struct {
+        const char* bytes;
+        qsizetype maxLine;
+        QStringList expected;
+    } cases[] = {
+        {"a\r\nb\rc\nd", 100, {"a", "b", "c", "d"}},
+        {"a\r\n", 100, {"a"}},
+        {"a\r", 100, {"a"}},
+        {"a\n\nb\r\n\r\nc", 100, {"a", "", "b", "", "c"}},
+        // LF CR is two line ends.
+        {"a\n\rb", 100, {"a", "", "b"}},
+        {"", 100, {}},
+        {"\r\n", 100, {""}},
+        // Long lines are cut, whatever ends them and wherever a block ends.
+        {"abcdef\r\nxy\rlonger\nabcd\r\nz", 3, {"abc", "xy", "lon", "abc", "z"}},
+        {"abcdefgh\rij\r\n", 3, {"abc", "ij"}},
+        {"abcdefgh", 3, {"abc"}},
+        {"abc\r\r\n", 3, {"abc", ""}},
+        // A character cut off by the end of the file shows as a bad one.
+        {"ok\n\xe3", 100, {"ok", QString(QChar(0xFFFD))}},
+    };
+    for (const auto& c : cases) {
+        for (const qsizetype block : {qsizetype(1), qsizetype(2), qsizetype(3), qsizetype(5), ListingLines::DefaultBlock})
+            EXPECT_EQ(lines_read(QByteArray(c.bytes), block, c.maxLine), c.expected)
+                << c.bytes << " in blocks of " << block;
+        EXPECT_EQ(split_listing_lines(QString::fromUtf8(c.bytes), c.maxLine), c.expected) << c.bytes;
+    }
 }
 
 // ---- the remote list in the main window ----------------------------------
@@ -386,6 +463,29 @@ TEST_F(RemoteList, EveryKindOfLineEnd)
     EXPECT_EQ(names(), (QStringList{"cr", "crlf", "last", "lf"}));
 }
 
+TEST_F(RemoteList, ALongLineAcrossAReadBlockLosesNothingAfterIt)
+{
+    // Lines of 64 bytes up to a long line that starts more than the longest
+    // shown line before the end of the first block and ends after it.
+    const QByteArray prefix = "-rw-r--r-- 1 u g 5 Jan 12 12:34 ";
+    const int before = int((ListingLines::DefaultBlock - ListingLines::DefaultMaxLine - 100) / 64);
+    QByteArray listing;
+    for (int i = 0; i < before; ++i)
+        listing += prefix + QByteArray::number(i).rightJustified(31, 'b') + '\n';
+    listing += prefix + QByteArray(100000, 'x') + '\n';
+    ASSERT_GT(listing.size(), ListingLines::DefaultBlock);
+    const int after = 3000;
+    for (int i = 0; i < after; ++i)
+        listing += prefix + "a" + QByteArray::number(i) + "\r\n";
+    writeListing(listing);
+    w->Remote_list();
+    EXPECT_EQ(w->ListView1->count(), before + 1 + after);
+    EXPECT_GE(row(QStringLiteral("a0")), 0);
+    EXPECT_GE(row(QStringLiteral("a2999")), 0);
+    EXPECT_GE(row(QString(ListingLines::DefaultMaxLine - prefix.size(), u'x')), 0);
+    EXPECT_EQ(prompts.count(), 0);
+}
+
 TEST_F(RemoteList, MalformedLinesAreToldOnceAndTheRestIsListed)
 {
     writeListing("drwxr-xr-x 2 u g 512 Jan 12 12:34 before\n"
@@ -473,6 +573,23 @@ TEST_F(RemoteList, AMissingOrUnreadableListingFileIsToldAndTheListStays)
     w->Remote_list();
     EXPECT_TRUE(prompts.allUsed());
     EXPECT_EQ(prompts.count(), 4);
+}
+
+// A link whose name holds spaces is entered by its whole name.
+using RemoteLinks = FtpFixture;
+
+TEST_F(RemoteLinks, ALinkNamedWithSpacesIsEnteredByItsWholeName)
+{
+    FakeTree tree(server, {{QStringLiteral("/"), listing_line('l', 11, "a b -> my dir")},
+                           {QStringLiteral("/a b"), listing_line('-', 1, "inside.txt")}});
+    connectToFake();
+    ASSERT_TRUE(wait_until([&] { return tree.listings() >= 1 && w->ListView1->count() > 0; }));
+    EXPECT_EQ(list_names(w->ListView1), QStringList{QStringLiteral("a b")});
+    w->ListView1->setCurrentRow(0, true);
+    w->ListView1_DblClick();
+    EXPECT_TRUE(server.waitForCommand(QStringLiteral("CWD a b")));
+    ASSERT_TRUE(wait_until([&] { return list_names(w->ListView1) == QStringList{QStringLiteral("inside.txt")}; }));
+    EXPECT_EQ(w->サーバーパス, QStringLiteral("/a b"));
 }
 
 } // namespace

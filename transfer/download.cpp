@@ -20,11 +20,13 @@ const QString Sizes = QStringLiteral("FILE_SIZE");
 qint64 bytes_of_size_text(const QString& text)
 {
     const QString number = text.trimmed().chopped(std::min<qsizetype>(2, text.trimmed().size()));
+    // A hostile size column must not overflow: held at the largest count.
+    constexpr qint64 Max = std::numeric_limits<qint64>::max() / 1000;
     qint64 value = 0;
     for (const QChar c : number) {
         if (!c.isDigit())
             break;
-        value = value * 10 + c.digitValue();
+        value = value > (Max - 9) / 10 ? Max : value * 10 + c.digitValue();
     }
     return value * 1000;
 }

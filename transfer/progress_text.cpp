@@ -1,11 +1,34 @@
 #include "transfer/progress_text.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 QString short_number(double v)
 {
     return QString::number(v, 'g', 15);
 }
+
+namespace {
+
+qint64 expected_bytes(const QString& downSize)
+{
+    // The text comes from the size column of a listing the server wrote:
+    // digits beyond any real file size are held at the largest count, and
+    // a text that does not start with digits gives no size.
+    constexpr qint64 kMax = std::numeric_limits<qint64>::max();
+    const QStringView text = QStringView(downSize).trimmed();
+    qint64 bytes = 0;
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9')
+            break;
+        const int digit = c.unicode() - u'0';
+        bytes = bytes > (kMax - digit) / 10 ? kMax : bytes * 10 + digit;
+    }
+    return bytes;
+}
+
+} // namespace
 
 DownloadProgress download_progress(qint64 kilobytesBefore, qint64 waiting, const QString& downSize,
                                    double elapsedSeconds)
@@ -22,13 +45,12 @@ DownloadProgress download_progress(qint64 kilobytesBefore, qint64 waiting, const
         else
             p.speedText = short_number(std::floor(rate * 1000 * 10) / 10) + QStringLiteral("B/秒");
     }
-    bool ok = false;
-    const double bytes = downSize.trimmed().toDouble(&ok);
-    p.sizeKB = ok ? std::floor(bytes / 100) / 10 : 0;
+    p.sizeKB = std::floor(double(expected_bytes(downSize)) / 100) / 10;
     if (double(p.kilobytes) > p.sizeKB)
         p.kilobytes = qint64(std::nearbyint(p.sizeKB));
+    // Rounded up to whole KB the count may pass a fractional size.
     if (p.sizeKB != 0)
-        p.percent = int(std::floor(double(p.kilobytes) / p.sizeKB * 100));
+        p.percent = std::clamp(int(std::floor(double(p.kilobytes) / p.sizeKB * 100)), 0, 100);
     return p;
 }
 

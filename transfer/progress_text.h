@@ -10,7 +10,9 @@ struct DownloadProgress {
 };
 
 // Adds one arrival of `waiting` bytes to `kilobytes` and works out the
-// percentage and speed, as the status line shows them.
+// percentage (0 to 100) and speed, as the status line shows them. downSize
+// is the expected size in bytes as decimal text; one that does not start
+// with a digit counts as no size.
 DownloadProgress download_progress(qint64 kilobytesBefore, qint64 waiting, const QString& downSize,
                                    double elapsedSeconds);
 
