@@ -9,6 +9,7 @@
 #include "platform/prompts.h"
 #include "platform/settings_store.h"
 #include "platform/winsock.h"
+#include "servers/proxy_options.h"
 #include "servers/server_list_dialog.h"
 
 namespace {
@@ -49,7 +50,12 @@ void form1::Connect_server(bool fresh)
     const auto interval = number_setting(section, QStringLiteral("リトライ間隔"), QStringLiteral("10"), -32768, 32767);
     if (!interval)
         return;
-    const auto port = proxy ? number_setting(Options, QStringLiteral("PROXYPORT"), QString(), 1, 65535)
+    const proxy_options::Proxy firewall = proxy ? proxy_options::read() : proxy_options::Proxy{};
+    if (!firewall.problem.isEmpty()) {
+        prompts::Msg_box(firewall.problem, QStringLiteral("接続エラー"), prompts::vbExclamation);
+        return;
+    }
+    const auto port = proxy ? std::optional<int>(firewall.port)
                             : number_setting(section, QStringLiteral("ポートNo"), QStringLiteral("21"), 1, 65535);
     if (!port)
         return;
@@ -72,7 +78,7 @@ void form1::Connect_server(bool fresh)
     リトライ間隔 = qint16(*interval);
     ポートNo = *port;
     if (proxy) {
-        ホスト名 = settings::get(Options, QStringLiteral("PROXYSERVER"));
+        ホスト名 = firewall.host;
         ユーザー名 += QStringLiteral("@") + settings::get(section, QStringLiteral("s_adress"));
     } else {
         ホスト名 = settings::get(section, QStringLiteral("s_adress"));
@@ -110,12 +116,9 @@ void form1::Quick_connect(const QString& host, const QString& user, const QStrin
 {
     if (!confirmNewConnection())
         return;
-    Clear_all();
-    markActiveLabel(false);
-    mlist[0]->setChecked(true);
-    mlist[1]->setChecked(false);
     // Only the connection parameters: a quick connection has no start
-    // folders, no retries and never goes through the proxy.
+    // folders, never goes through the proxy, and is not an entry the
+    // countdown after "421" could connect to again.
     connectedEntry_.clear();
     ホスト名 = host;
     ユーザー名 = user;

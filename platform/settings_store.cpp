@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QStorageInfo>
 #include <QVariant>
 
 #include <memory>
@@ -58,6 +59,24 @@ QSettings& qs()
         s.path = path;
     }
     return *s.qs;
+}
+
+// Why the file at path cannot be written, as far as the file system tells.
+QString write_problem(const QString& path)
+{
+    const QFileInfo file(path);
+    const QFileInfo folder(file.absolutePath());
+    if (!folder.isDir())
+        return QStringLiteral("フォルダ「") + folder.absoluteFilePath() + QStringLiteral("」を作成できません。");
+    if (file.isDir())
+        return QStringLiteral("同じ名前のフォルダがあります。");
+    if (!folder.isWritable() || (file.exists() && !file.isWritable()))
+        return QStringLiteral("書き込みの権限がありません。");
+    const QStorageInfo disk(folder.absoluteFilePath());
+    if (disk.isValid() && (disk.isReadOnly() || disk.bytesAvailable() < 64 * 1024))
+        return disk.isReadOnly() ? QStringLiteral("ディスクが書き込み禁止です。")
+                                 : QStringLiteral("ディスクの空き容量が不足しています。");
+    return QStringLiteral("書き込み中にエラーが発生しました。");
 }
 
 QString stored_key(const QString& section, const QString& key)
@@ -167,6 +186,27 @@ void flush()
     Store& s = store();
     if (s.qs)
         s.qs->sync();
+}
+
+QString commit()
+{
+    qs();
+    Store& s = store();
+    // QSettings keeps the first error it met for the life of the object, so
+    // an old failure would hide this write's outcome. A fresh object shares
+    // the changes still pending for the file and tries them when created;
+    // it exists before the old one goes, so nothing pending is dropped.
+    if (s.qs->status() != QSettings::NoError) {
+        prepare_file(s.path);
+        s.qs = std::make_unique<QSettings>(s.path, QSettings::IniFormat);
+    }
+    s.qs->sync();
+    // A format error only means the old file could not be read; it is
+    // replaced by this write.
+    if (s.qs->status() != QSettings::AccessError)
+        return QString();
+    return QStringLiteral("設定ファイル「") + s.path + QStringLiteral("」に書き込めませんでした。\n") +
+           write_problem(s.path);
 }
 
 } // namespace settings

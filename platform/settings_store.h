@@ -16,6 +16,11 @@ QStringList keys(const QString& section);
 // Writes pending changes to disk now; otherwise they are written from the
 // event loop shortly after the last change.
 void flush();
+// Writes pending changes now and says whether they reached the file: empty
+// when they did, else which file could not be written and why. Changes that
+// did not reach the file stay in effect for this run and are tried again at
+// the next write.
+QString commit();
 // The INI file in use: $XDG_CONFIG_HOME/PALU_FTP/PALU_FTP.ini (else ~/.config).
 QString file_path();
 

@@ -65,6 +65,13 @@ void Form8::Command1_Click()
     settings::save(keys::Options, keys::ProxyServer, Text3->text());
     settings::save(keys::Options, keys::ProxyPort, Text5->text());
     settings::save(keys::Options, keys::ProxyOn, Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    // The dialog stays open with what was typed until the options are on disk.
+    const QString failure = settings::commit();
+    if (!failure.isEmpty()) {
+        prompts::Msg_box(QStringLiteral("オプションの設定を保存できませんでした。\n") + failure,
+                         QStringLiteral("オプション設定エラー"), prompts::vbExclamation);
+        return;
+    }
     hide();
 }
 

@@ -12,6 +12,7 @@
 #include "platform/prompts.h"
 #include "platform/dialog_buttons.h"
 #include "platform/settings_store.h"
+#include "servers/password_box.h"
 #include "servers/settings_keys.h"
 
 Form3::Form3(form1* main, QWidget* parent) : QDialog(parent), main_(main)
@@ -26,7 +27,7 @@ Form3::Form3(form1* main, QWidget* parent) : QDialog(parent), main_(main)
     field(0, QStringLiteral("サーバーアドレス"), Text1);
     field(1, QStringLiteral("ユーザー名"), Text2);
     field(2, QStringLiteral("パスワード"), Text3);
-    Text3->setEchoMode(QLineEdit::Password);
+    mask_with_asterisks(Text3);
     Check1 = new QCheckBox(QStringLiteral("ａｎｏｎｙｍｏｕｓ"), this);
     Check2 = new QCheckBox(QStringLiteral("メールアドレス"), this);
     auto* checks = new QHBoxLayout;
@@ -74,13 +75,13 @@ void Form3::Command1_Click()
     settings::save(keys::QuickHost, keys::QuickHost, Text1->text());
     settings::save(keys::QuickUser, keys::QuickUser, Text2->text());
     settings::save(keys::QuickPass, keys::QuickPass, Text3->text());
-    // Only the connection parameters: a quick connection has no start
-    // folders, no retries and never goes through the proxy.
-    main_->ホスト名 = Text1->text();
-    main_->ユーザー名 = Text2->text();
-    main_->パスワード = Text3->text();
-    main_->ポートNo = 21;
-    main_->Open_sockets();
+    // Remembering the texts is a convenience: say that it failed, then
+    // connect all the same.
+    const QString failure = settings::commit();
+    if (!failure.isEmpty())
+        prompts::Msg_box(QStringLiteral("入力した接続先を次回のために保存できませんでした。\n") + failure,
+                         QStringLiteral("クイック接続"), prompts::vbExclamation);
+    main_->Quick_connect(Text1->text(), Text2->text(), Text3->text());
     hide();
 }
 

@@ -10,7 +10,9 @@
 #include "platform/errors.h"
 #include "platform/prompts.h"
 #include "platform/settings_store.h"
+#include "servers/entry_checks.h"
 #include "servers/folder_picker_dialog.h"
+#include "servers/password_box.h"
 #include "servers/server_list_dialog.h"
 #include "servers/server_list_file.h"
 
@@ -43,7 +45,7 @@ Form5::Form5(Form4* manager, QWidget* parent) : QDialog(parent), manager_(manage
     field(QStringLiteral("ｻｰﾊﾞｰｱﾄﾞﾚｽ"), Text2);
     field(QStringLiteral("ﾕｰｻﾞｰ名"), Text3);
     field(QStringLiteral("ﾊﾟｽﾜｰﾄﾞ"), Text4);
-    Text4->setEchoMode(QLineEdit::Password);
+    mask_with_asterisks(Text4);
     Check1 = new QCheckBox(QStringLiteral("ａｎｏｎｙｍｏｕｓ"), this);
     Check2 = new QCheckBox(QStringLiteral("ﾒｰﾙｱﾄﾞﾚｽ"), this);
     grid->addWidget(Check1, row, 1);
@@ -60,6 +62,9 @@ Form5::Form5(Form4* manager, QWidget* parent) : QDialog(parent), manager_(manage
     Command2 = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ(&C)"), this);
     grid->addWidget(Command1, row, 1);
     grid->addWidget(Command2, row, 2);
+    // Return in any box saves; otherwise the dialog would take the first
+    // button in the tab order, "...", and open the folder picker.
+    Command1->setDefault(true);
 
     connect(Check1, &QCheckBox::clicked, this, &Form5::Check1_Click);
     connect(Check2, &QCheckBox::clicked, this, &Form5::Check2_Click);
@@ -118,6 +123,14 @@ void Form5::Command1_Click()
         prompts::Msg_box(QStringLiteral("必要最小限の情報が不足しています。"), title, prompts::vbExclamation);
         return;
     }
+    // Refused before any question: the name must be one that server.lst and
+    // the store can keep apart from everything else.
+    const QString name = without_leading_blanks(Text1->text());
+    const QString refused = entry_checks::problem(name, Text2->text(), Text3->text());
+    if (!refused.isEmpty()) {
+        prompts::Msg_box(refused, title, prompts::vbExclamation);
+        return;
+    }
     if (Text4->text().trimmed().isEmpty() &&
         prompts::Msg_box(QStringLiteral("パスワードが設定されていません。このまま登録しますか？"), title,
                          prompts::vbNoIcon, prompts::vbYesNo) != prompts::vbYes)
@@ -129,7 +142,6 @@ void Form5::Command1_Click()
         return;
     }
     errors::trap(QStringLiteral("エラー"), [&] {
-        const QString name = without_leading_blanks(Text1->text());
         const QStringList keys = {"s_adress", "s_user", "s_pass", "s_local_path", "Server_name_path",
                                   "ポートNo", "リトライ回数", "リトライ間隔", "Anony_Name", "Anony_Mail"};
         const QStringList values = {without_leading_blanks(Text2->text()), without_leading_blanks(Text3->text()),
@@ -140,6 +152,14 @@ void Form5::Command1_Click()
                                     Check2->isChecked() ? QStringLiteral("1") : QStringLiteral("0")};
         for (int i = 0; i < keys.size(); ++i)
             settings::save(name, keys.at(i), values.at(i));
+        // Listed only once the record is on disk: the dialog stays open with
+        // what was typed so the user can save again when the cause is gone.
+        const QString failure = settings::commit();
+        if (!failure.isEmpty()) {
+            prompts::Msg_box(QStringLiteral("ｻｰﾊﾞｰ「") + name + QStringLiteral("」の設定を保存できませんでした。\n") + failure,
+                             title, prompts::vbExclamation);
+            return;
+        }
         if (manager_->Edit == 1) {
             manager_->showList(server_list::rename(manager_->L_server, name));
         } else {

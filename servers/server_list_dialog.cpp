@@ -70,11 +70,12 @@ bool Form4::checkSelection()
 
 void Form4::Command1_Click()
 {
-    main_->Clear_all();
     if (!checkSelection())
         return;
+    // The state is reset only once the user has agreed to drop a running
+    // connection, after the entry has been checked.
     接続サーバー = selectedName();
-    main_->Connect_server();
+    main_->Connect_server(true);
     hide();
 }
 

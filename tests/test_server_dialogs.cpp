@@ -2,11 +2,13 @@
 // folder picker and the entry editor's checks and saving.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,8 +21,10 @@
 #include "platform/program_folder.h"
 #include "platform/settings_store.h"
 #include "platform/winsock.h"
+#include "servers/entry_checks.h"
 #include "servers/folder_picker_dialog.h"
 #include "servers/options_dialog.h"
+#include "servers/proxy_options.h"
 #include "servers/quick_connect_dialog.h"
 #include "servers/server_entry_editor.h"
 #include "servers/server_list_dialog.h"
@@ -49,6 +53,22 @@ QByteArray read_server_list()
 QString stored(const QString& section, const QString& key)
 {
     return settings::get(section, key, QStringLiteral("<absent>"));
+}
+
+// Puts a folder where the settings file belongs, so that no write of the
+// store can reach the disk until the returned function takes it away.
+std::function<void()> block_settings_file()
+{
+    const QString path = settings::file_path();
+    QFile::remove(path);
+    EXPECT_TRUE(QDir().mkpath(path));
+    return [path] { QDir(path).removeRecursively(); };
+}
+
+QByteArray settings_file_bytes()
+{
+    QFile f(settings::file_path());
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 // A main window as the program starts it (not the first start).
@@ -238,6 +258,98 @@ TEST_F(QuickConnect, EmptyHostIsStoredHandedOverAndReportedByTheSocket)
     EXPECT_EQ(w->Winsock1->State(), Winsock::sckError);
 }
 
+// ---------------------------------------------------------------- shared by the dialogs
+
+using ServerDialogs = WindowTest;
+
+TEST_F(ServerDialogs, ServerListFailureIsReportedUnderTheConnectTitleFromEveryOpening)
+{
+    QFile::remove(program_folder::file(QStringLiteral("server.lst")));
+    for (void (form1::*open)() : {&form1::Mconect1_Click, &form1::Mserver_list_Click}) {
+        prompts.expect(QStringLiteral("ファイルが見つかりません。"));
+        (w.get()->*open)();
+        ASSERT_TRUE(prompts.allUsed());
+        EXPECT_EQ(prompts.seen().last().title, QStringLiteral("Mconect1_clickエラー"));
+    }
+}
+
+TEST_F(ServerDialogs, PasswordBoxesShowAnAsteriskPerCharacter)
+{
+    Form3* quick = openQuickConnect();
+    ASSERT_NE(quick, nullptr);
+    w->serverList()->Command3_Click();
+    for (QLineEdit* box : {quick->Text3, w->serverList()->editor()->Text4}) {
+        box->setText(QStringLiteral("s3cret"));
+        EXPECT_EQ(box->displayText(), QStringLiteral("******"));
+        EXPECT_EQ(box->text(), QStringLiteral("s3cret"));
+    }
+}
+
+// What a dialog saves must be on disk before it reports success; a store
+// that cannot be written is named, and the dialog keeps what was typed.
+TEST_F(ServerDialogs, StoreThatCannotBeWrittenIsReported)
+{
+    struct Case {
+        const char* title;
+        std::function<QPushButton*()> fill;   // gives the dialog's save button
+        bool staysOpen;
+        const char* written;                  // in the file once the cause is gone
+    };
+    const Case cases[] = {
+        {"登録エラー",
+         [&] {
+             w->serverList()->Command3_Click();
+             Form5* e = w->serverList()->editor();
+             e->Text1->setText(QStringLiteral("ftp1"));
+             e->Text2->setText(QStringLiteral("kept.example"));
+             e->Text3->setText(QStringLiteral("alice"));
+             e->Text4->setText(QStringLiteral("pw"));
+             return e->Command1;
+         },
+         true, "kept.example"},
+        {"オプション設定エラー",
+         [&] {
+             Form8* f = openOptions();
+             f->Text3->setText(QStringLiteral("proxy.kept"));
+             return f->Command1;
+         },
+         true, "proxy.kept"},
+        // Only remembering the texts failed: said, and it connects all the same.
+        {"クイック接続",
+         [&] {
+             Form3* f = openQuickConnect();
+             f->Text1->setText(QStringLiteral("127.0.0.1"));
+             f->Text2->setText(QStringLiteral("quick.kept"));
+             return f->Command1;
+         },
+         false, "quick.kept"},
+    };
+    prompts.allowAny(true);   // the quick connection's own error may come too
+    for (const Case& c : cases) {
+        QPushButton* save = c.fill();
+        const auto unblock = block_settings_file();
+        const int before = prompts.count();
+        const QByteArray listBefore = read_server_list();
+        save->click();
+        ASSERT_GT(prompts.count(), before) << c.title;
+        const prompts::Prompt& p = prompts.seen().at(before);
+        EXPECT_EQ(p.title, QString::fromUtf8(c.title));
+        EXPECT_TRUE(p.text.contains(settings::file_path())) << p.text.toStdString();
+        EXPECT_TRUE(p.text.contains(QStringLiteral("同じ名前のフォルダがあります。"))) << p.text.toStdString();
+        EXPECT_EQ(save->window()->isVisible(), c.staysOpen) << c.title;
+        EXPECT_EQ(read_server_list(), listBefore);   // nothing listed without its record
+        unblock();
+        if (c.staysOpen) {
+            save->click();   // what was typed is still there to be saved
+            EXPECT_FALSE(save->window()->isVisible()) << c.title;
+        } else {
+            EXPECT_EQ(settings::commit(), QString());
+        }
+        EXPECT_TRUE(settings_file_bytes().contains(c.written)) << c.title;
+    }
+    EXPECT_EQ(read_server_list(), QByteArray("ftp1\r\n"));
+}
+
 // ---------------------------------------------------------------- options
 
 using Options = WindowTest;
@@ -388,10 +500,48 @@ TEST_F(OptionsProxy, SavedProxyIsUsedByTheNextConnection)
     f->Command1->click();
     EXPECT_EQ(settings::get(keys::Options, keys::ProxyPort), QStringLiteral("eighty"));
     w->Winsock1->Close();
-    prompts.expect(QStringLiteral("の設定「PROXYPORT」が正しくありません"));
+    prompts.expect(QStringLiteral("オプション設定の「ファイヤーウォール」の「ポート」が正しくありません"));
     connectToFake();
     EXPECT_TRUE(prompts.allUsed());
     EXPECT_EQ(w->Winsock1->State(), Winsock::sckClosed);
+}
+
+// The proxy as connection set-up is to use it, or what is wrong with it in
+// the words the options dialog shows.
+TEST(ProxyOptions, ProblemNamesTheOptionAsTheDialogShowsIt)
+{
+    struct Case {
+        const char* host;
+        const char* port;
+        int usedPort;          // 0: refused
+        const char* problem;   // part of the message
+    };
+    const Case cases[] = {
+        {"proxy.local", "8080", 8080, nullptr},
+        {"proxy.local", " 21 ", 21, nullptr},
+        {"", "8080", 0, "「ｻｰﾊﾞｰ名(IPｱﾄﾞﾚｽ)」が設定されていません。"},
+        {"   ", "8080", 0, "「ｻｰﾊﾞｰ名(IPｱﾄﾞﾚｽ)」が設定されていません。"},
+        {"proxy.local", "eighty", 0, "「ポート」が正しくありません（1～65535の数字を指定してください）。\n設定値: eighty"},
+        {"proxy.local", "", 0, "「ポート」が正しくありません"},
+        {"proxy.local", "0", 0, "「ポート」が正しくありません"},
+        {"proxy.local", "65536", 0, "「ポート」が正しくありません"},
+    };
+    for (const Case& c : cases) {
+        TestEnv env;
+        settings::save(keys::Options, keys::ProxyServer, QString::fromUtf8(c.host));
+        settings::save(keys::Options, keys::ProxyPort, QString::fromUtf8(c.port));
+        const proxy_options::Proxy p = proxy_options::read();
+        const std::string where = std::string(c.host) + ":" + c.port;
+        if (!c.problem) {
+            EXPECT_EQ(p.problem, QString()) << where;
+            EXPECT_EQ(p.host, QString::fromUtf8(c.host)) << where;
+            EXPECT_EQ(p.port, c.usedPort) << where;
+            continue;
+        }
+        EXPECT_TRUE(p.problem.startsWith(QStringLiteral("オプション設定の「ファイヤーウォール」の"))) << where;
+        EXPECT_TRUE(p.problem.contains(QString::fromUtf8(c.problem))) << where << " " << p.problem.toStdString();
+        EXPECT_FALSE(p.problem.contains(QStringLiteral("OPTIONS"))) << where;
+    }
 }
 
 // ---------------------------------------------------------------- folder picker
@@ -792,6 +942,79 @@ TEST_F(ServerEditor, EditOfAnEntryWithoutARecordShowsTheTableDefaults)
     EXPECT_FALSE(e->Check2->isChecked());
     EXPECT_TRUE(e->Text3->isEnabled());
     EXPECT_TRUE(e->Text4->isEnabled());
+}
+
+TEST(ServerEntryChecks, NamesTheBoxAndTheCause)
+{
+    struct Case {
+        const char* name;
+        const char* host;
+        const char* user;
+        const char* cp;
+        const char* problem;   // part of the message; nullptr: accepted
+    };
+    const Case cases[] = {
+        {"ftp1", "ftp.example.jp", "alice", "UTF-8", nullptr},
+        {"ftp1\n", "ftp.example.jp", "alice", "UTF-8", "「ｻｰﾊﾞｰ名」に改行やタブなどの制御文字"},
+        {"ftp\r1", "ftp.example.jp", "alice", "UTF-8", "「ｻｰﾊﾞｰ名」に"},
+        {"ftp1", "ftp.example.jp\r\n", "alice", "UTF-8", "「ｻｰﾊﾞｰｱﾄﾞﾚｽ」に"},
+        {"ftp1", "ftp.example.jp", "al\tice", "UTF-8", "「ﾕｰｻﾞｰ名」に"},
+        {"ftp1", "ftp.example.jp", "alice\x7f", "UTF-8", "「ﾕｰｻﾞｰ名」に"},
+        // The store's own sections, in any case; a different name is fine.
+        {"OPTIONS", "h", "u", "UTF-8", "「OPTIONS」はﾌﾟﾛｸﾞﾗﾑが設定の保存に使う名前"},
+        {"options", "h", "u", "UTF-8", "「options」は"},
+        {"Form_Size", "h", "u", "UTF-8", "「Form_Size」は"},
+        {"FILE_SENTAKU", "h", "u", "UTF-8", "「FILE_SENTAKU」は"},
+        {"file_size", "h", "u", "UTF-8", "「file_size」は"},
+        {"ホスト名", "h", "u", "UTF-8", "「ホスト名」は"},
+        {"ユーザー名", "h", "u", "UTF-8", "「ユーザー名」は"},
+        {"パスワード", "h", "u", "UTF-8", "「パスワード」は"},
+        {"OPTIONS ", "h", "u", "UTF-8", nullptr},
+        {"OPTIONS2", "h", "u", "UTF-8", nullptr},
+        // server.lst must hold the name in its code page.
+        {"ｻｰﾊﾞｰ 表示～", "h", "u", "CP932", nullptr},
+        {"ftp😀", "h", "u", "CP932", "ｻｰﾊﾞｰ名の「😀」はサーバーリスト（server.lst）の文字コード（CP932）で保存できない"},
+        {"한국한", "h", "u", "CP932", "「한국」は"},
+        {"ftp😀", "h", "u", "UTF-8", nullptr},
+    };
+    for (const Case& c : cases) {
+        const QString problem = entry_checks::problem(QString::fromUtf8(c.name), QString::fromUtf8(c.host),
+                                                      QString::fromUtf8(c.user), QByteArray(c.cp));
+        if (c.problem)
+            EXPECT_TRUE(problem.contains(QString::fromUtf8(c.problem))) << c.name << " → " << problem.toStdString();
+        else
+            EXPECT_EQ(problem, QString()) << c.name;
+    }
+}
+
+TEST_F(ServerEditor, NamesTheStoreOrTheListCannotKeepAreRefusedWithTheTypedTextKept)
+{
+    settings::save(keys::Options, keys::Mail, QStringLiteral("me@example.org"));
+    const char* names[] = {"ftp1\n", "  OPTIONS", "options"};
+    for (const char* typed : names) {
+        Form5* e = newEntry(QString::fromUtf8(typed));
+        prompts.expect(QStringLiteral("ｻｰﾊﾞｰ名"));
+        e->Command1->click();
+        ASSERT_TRUE(prompts.allUsed()) << typed;
+        EXPECT_EQ(prompts.seen().last().title, QStringLiteral("登録エラー"));
+        EXPECT_EQ(prompts.seen().last().icon, prompts::vbExclamation);
+        EXPECT_TRUE(e->isVisible()) << typed;
+        EXPECT_EQ(e->Text1->text(), QString::fromUtf8(typed));
+    }
+    EXPECT_EQ(read_server_list(), QByteArray());
+    EXPECT_EQ(settings::keys(keys::Options), QStringList{keys::Mail});
+    EXPECT_EQ(settings::keys(QStringLiteral("ftp1\n")), QStringList());
+}
+
+TEST_F(ServerEditor, ReturnInABoxSavesTheEntryInsteadOfOpeningThePicker)
+{
+    Form5* e = newEntry();
+    ASSERT_TRUE(e->isVisible());
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(e->Text2, &press);
+    EXPECT_TRUE(wait_until([&] { return !e->isVisible(); }, 2000));
+    EXPECT_EQ(e->findChild<Form10*>(), nullptr);
+    EXPECT_EQ(read_server_list(), QByteArray("ftp1\r\n"));
 }
 
 TEST_F(ServerEditor, FolderButtonWritesThePickedFolderAndTheEntrySavesIt)

@@ -7,6 +7,9 @@
 #include <QFileInfo>
 #include <QSet>
 #include <QTemporaryDir>
+#include <csignal>
+#include <functional>
+#include <sys/resource.h>
 
 #include "platform/program_folder.h"
 #include "platform/settings_store.h"
@@ -271,6 +274,68 @@ TEST(SettingsStoreFile, ManySavesAreWrittenOnceFromTheEventLoop)
         QFile f(path);
         return f.open(QIODevice::ReadOnly) && f.readAll().contains("k2999=2999");
     }));
+}
+
+// A write that does not reach the file is reported with the file and the
+// cause, stays in effect, and reaches the file once the cause is gone.
+TEST(SettingsStoreFile, FailedWriteIsReportedAndWrittenOnceTheCauseIsGone)
+{
+    struct Case {
+        const char* name;
+        std::function<std::function<void()>()> block;   // gives the undo
+        const char* why;
+    };
+    const auto folderInPlace = [] {
+        const QString path = settings::file_path();
+        QFile::remove(path);
+        QDir().mkpath(path);
+        return std::function<void()>([path] { QDir(path).removeRecursively(); });
+    };
+    const auto fileInPlaceOfTheFolder = [] {
+        const QString dir = QFileInfo(settings::file_path()).absolutePath();
+        QDir(dir).removeRecursively();
+        QFile(dir).open(QIODevice::WriteOnly);
+        return std::function<void()>([dir] { QFile::remove(dir); });
+    };
+    // A full disk, as far as this process can tell.
+    const auto sizeLimit = [] {
+        struct rlimit old {};
+        getrlimit(RLIMIT_FSIZE, &old);
+        const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = old;
+        small.rlim_cur = 64;
+        setrlimit(RLIMIT_FSIZE, &small);
+        return std::function<void()>([old, oldHandler] {
+            setrlimit(RLIMIT_FSIZE, &old);
+            signal(SIGXFSZ, oldHandler);
+        });
+    };
+    const Case cases[] = {
+        {"folder in place of the file", folderInPlace, "同じ名前のフォルダがあります。"},
+        {"file in place of the folder", fileInPlaceOfTheFolder, "」を作成できません。"},
+        {"file size limit", sizeLimit, "書き込み中にエラーが発生しました。"},
+    };
+    for (const Case& c : cases) {
+        TestEnv env;
+        settings::save(QStringLiteral("s"), QStringLiteral("before"), QStringLiteral("1"));
+        ASSERT_EQ(settings::commit(), QString()) << c.name;
+        const auto undo = c.block();
+        const QString value(200, u'v');
+        settings::save(QStringLiteral("s"), QStringLiteral("k"), value);
+        const QString failure = settings::commit();
+        EXPECT_TRUE(failure.contains(QStringLiteral("設定ファイル「") + settings::file_path() +
+                                     QStringLiteral("」に書き込めませんでした。")))
+            << c.name << ": " << failure.toStdString();
+        EXPECT_TRUE(failure.contains(QString::fromUtf8(c.why))) << c.name << ": " << failure.toStdString();
+        EXPECT_EQ(settings::get(QStringLiteral("s"), QStringLiteral("k")), value) << c.name;
+        // Still failing: said again.
+        EXPECT_NE(settings::commit(), QString()) << c.name;
+        undo();
+        EXPECT_EQ(settings::commit(), QString()) << c.name;
+        QFile f(settings::file_path());
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << c.name;
+        EXPECT_TRUE(f.readAll().contains(value.toLatin1())) << c.name;
+    }
 }
 
 TEST(ProgramFolder, FromEnvironmentAndCreated)
