@@ -8,6 +8,7 @@
 
 #include "app/form1.h"
 #include "fileops/rename_dialog.h"
+#include "ftp/retry_dialog.h"
 #include "platform/mouse_pointer.h"
 #include "platform/prompts.h"
 #include "platform/settings_store.h"
@@ -63,6 +64,10 @@ void form1::endOperation()
     Form13::Over_write = false;
     if (form13_)
         form13_->hide();
+    // A new name asked for a rename that has ended would go to a server no
+    // longer waiting for it.
+    if (form6_ && form6_->remote && form6_->isVisible())
+        form6_->hide();
     if (batchStored_) {
         batchStored_ = false;
         settings::delete_section(QStringLiteral("FILE_SENTAKU"));
@@ -144,6 +149,9 @@ void form1::updateCommandAvailability()
 
 bool form1::confirmNewConnection()
 {
+    // A countdown to an earlier entry must not connect over the new one.
+    if (form12_)
+        form12_->Form_Unload();
     if (Winsock1->State() == Winsock::sckConnected) {
         const int answer = prompts::Msg_box(QStringLiteral("ｻｰﾊﾞｰに接続中です。切断して接続しますか？"),
                                             QStringLiteral("接続中"), prompts::vbQuestion, prompts::vbOKCancel);

@@ -124,11 +124,11 @@ void FakeFtpServer::dropControl()
         return;
     s->disconnect(this);
     if (s->state() == QAbstractSocket::UnconnectedState) {
-        s->deleteLater();
+        retire(s);
         return;
     }
     // Replies already written go out before the FIN.
-    connect(s, &QAbstractSocket::disconnected, s, &QObject::deleteLater);
+    connect(s, &QAbstractSocket::disconnected, this, [this, s] { retire(s); });
     s->disconnectFromHost();
 }
 
@@ -142,7 +142,7 @@ void FakeFtpServer::resetControl()
         return;
     s->disconnect(this);
     reset_now(s);
-    s->deleteLater();
+    retire(s);
 }
 
 bool FakeFtpServer::controlConnected() const
@@ -180,7 +180,7 @@ void FakeFtpServer::onNewConnection()
         if (control_) {
             control_->disconnect(this);
             control_->abort();
-            control_->deleteLater();
+            retire(control_);
         }
         control_ = s;
         ++connections_;
@@ -232,6 +232,20 @@ void FakeFtpServer::readControl()
         handleLine(raw);
     }
     reading_ = false;
+    // Only now, with no read of theirs on the stack, may they go.
+    for (QTcpSocket* s : std::exchange(retired_, {}))
+        s->deleteLater();
+}
+
+void FakeFtpServer::retire(QTcpSocket* s)
+{
+    // A test action may drop the connection from inside a reply that pumps
+    // the event loop; deleting the socket there would pull it from under
+    // the read that is still running on it.
+    if (reading_)
+        retired_ << s;
+    else
+        s->deleteLater();
 }
 
 void FakeFtpServer::handleLine(const QByteArray& raw)

@@ -96,6 +96,7 @@ public:
 private:
     void onNewConnection();
     void readControl();
+    void retire(QTcpSocket* s);   // deleted once no read runs on it
     void handleLine(const QByteArray& raw);
     void parsePort(const QString& line);
     void writePieces(QTcpSocket* s, const QByteArray& bytes, const QList<int>& sizes);
@@ -122,6 +123,7 @@ private:
     QList<QByteArray> rawCommands_;
     QByteArray lineBuffer_;
     bool skippingLongLine_ = false;
+    QList<QTcpSocket*> retired_;
     bool reading_ = false;  // readControl is on the stack (an action may pump events)
     int connections_ = 0;
     QString dataHost_;

@@ -33,6 +33,8 @@ FakeTree::FakeTree(FakeFtpServer& server, QMap<QString, QByteArray> listings)
         return (cwd_ == QStringLiteral("/") ? QString() : cwd_) + u'/' + name;
     };
     server_.onCommand(QStringLiteral("RETR"), [this, full](FakeFtpServer& s, const QString& line) {
+        if (fault && fault(s, line))
+            return;
         const QString path = full(line.mid(5));
         if (!files.contains(path)) {
             s.reply("550 No such file.\r\n");
@@ -47,6 +49,8 @@ FakeTree::FakeTree(FakeFtpServer& server, QMap<QString, QByteArray> listings)
         s.reply("226 Transfer complete.\r\n");
     });
     server_.onCommand(QStringLiteral("STOR"), [this, full](FakeFtpServer& s, const QString& line) {
+        if (fault && fault(s, line))
+            return;
         const QString path = full(line.mid(5));
         s.reply("150 Ok to send data.\r\n");
         if (!s.connectData())
@@ -56,7 +60,9 @@ FakeTree::FakeTree(FakeFtpServer& server, QMap<QString, QByteArray> listings)
         stored << path;
         s.reply("226 Transfer complete.\r\n");
     });
-    server_.onCommand(QStringLiteral("LIST"), [this](FakeFtpServer& s, const QString&) {
+    server_.onCommand(QStringLiteral("LIST"), [this](FakeFtpServer& s, const QString& line) {
+        if (fault && fault(s, line))
+            return;
         s.reply("150 Here comes the listing.\r\n");
         if (!s.connectData())
             return;

@@ -3,6 +3,7 @@
 #pragma once
 #include <QMap>
 #include <QStringList>
+#include <functional>
 
 #include "tests/fake_ftp_server.h"
 
@@ -16,6 +17,9 @@ public:
     QMap<QString, QByteArray> files;
     QStringList retrieved;   // full paths in the order they were fetched
     QStringList stored;
+    // Asked first for every LIST, RETR and STOR line; returning true means it
+    // has answered the command itself (a refusal, a cut connection ...).
+    std::function<bool(FakeFtpServer&, const QString& line)> fault;
 
 private:
     FakeFtpServer& server_;

@@ -370,9 +370,11 @@ void form1::endDownloadBatch()
 
 void form1::failUpload(const QString& why)
 {
-    QString text = unfinishedTransfer();
-    if (text.isEmpty())
-        text = QStringLiteral("「") + Up_File + QStringLiteral("」のアップロードは完了しませんでした。");
+    // The server's refusal or the cut connection settles it: the file did
+    // not arrive whole. Before STOR its name is still only in the batch list.
+    const bool named = storSent_ || Douitu != 0 || Gcount != 0;
+    const QString name = named ? Up_File : settings::get(QStringLiteral("FILE_SENTAKU"), QString::number(Up_Count));
+    const QString text = QStringLiteral("「") + name + QStringLiteral("」のアップロードは完了しませんでした。");
     endOperation();
     setStatusText(QString());
     Newtext = text + QStringLiteral("\r\n");
