@@ -181,6 +181,20 @@ public:
     void sendLine(const QString& line);        // the line, CR LF, Send_command
     void Start_retry_countdown();              // "421" with attempts left
 
+    // ---- data connection mode: active (PORT, EPRT) or passive (PASV, EPSV) (ftp/)
+    bool passive_ = false;                     // this connection's data connections are made by the client
+    bool passiveFallback_ = false;             // passive only because active mode was refused
+    bool epsvTried_ = false;                   // EPSV already asked (IPv6, or after PASV was refused)
+    bool pasvNoted_ = false;                   // a foreign address in "227" has been noted
+    bool resendStor_ = false;                  // STOR goes again once the passive connection is up
+    void wirePassiveData();
+    bool controlIsIPv6() const;
+    bool Send_data_address();                  // PORT, EPRT, PASV or EPSV for the next data command
+    bool fallBackToPassive(const QString& verb, const QString& code);  // true when it took over
+    void passiveRefused(const QString& verb);
+    void passiveReply(const QString& code, const QString& reply);  // "227" or "229"
+    void Winsock2_Connect();                   // the passive data connection is up
+
     // ---- data channel and transfers (transfer/) ----------------------------
     void Winsock2_ConnectionRequest(int requestID);
     void Winsock2_DataArrival(qint64 bytesTotal);
@@ -291,7 +305,9 @@ public:
     bool ending_ = false;                      // the program is on its way out
 
     // ---- remote listing (listing/) ----------------------------------------
-    void Remote_list();                        // the listing file into ListView1
+    void Remote_list();                        // the listing file into ListView1; ends the listing's operation
+    std::shared_ptr<struct RemoteListJob> remoteListJob_;  // set while Remote_list works on, step by step
+    void remoteListStep();
 
     // ---- local listing and drives (listing/) -------------------------------
     void Local_list();
@@ -319,7 +335,7 @@ public:
     // ---- files kept open across socket events (transfer/) -----------------
     std::unique_ptr<QFile> listingFile;    // "temp.s" while a listing arrives
     std::unique_ptr<QFile> textViewFile;   // "text.txt" while a text view arrives
-    std::unique_ptr<QSaveFile> downloadFile; // the local target of a download
+    std::unique_ptr<QFileDevice> downloadFile; // the local target of a download (a ReplacingFile)
     std::unique_ptr<QFile> uploadFile;     // the local source of an upload
     void closeAllFiles();
 

@@ -9,8 +9,9 @@
 //   MODE remote-list host port user pass remote=/pub/many local=DIR entries=N runs=N
 //   MODE local-list dir=DIR entries=N runs=N
 //   MODE upload-floor host port user pass remote=/pub/xfer file=upload.bin local=DIR server_dir=DIR runs=N
-//     (no program code: the cheapest Qt sender that keeps the upload's
-//     rule of one 1024-byte block in flight, for what the rule costs)
+//     (no program code: the cheapest sender that keeps the upload's rule,
+//     one 1024-byte block read only after the system took the last, for
+//     what the rule costs)
 //
 // Each run prints one line "run FIGURE PROGRAM PEER [EXTRA]"; the suite
 // script takes the medians.
@@ -34,6 +35,11 @@
 #include <functional>
 #include <map>
 
+#include <cerrno>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include "app/form1.h"
@@ -447,8 +453,9 @@ QByteArray ftp_command(QTcpSocket& control, const QByteArray& line)
 }
 
 // STOR of one file with the least work per block that the one-block rule
-// allows: the next 1024 bytes are read and written in the turn of the event
-// loop after the previous block was handed to the system. Seconds taken
+// allows, and no window: each 1024 bytes are read only after the system has
+// taken the whole block before, sent with the same socket options as the
+// program, and the sender waits only when the socket is full. Seconds taken
 // from STOR to the server's "226".
 double floor_upload(const QString& source, const QString& remoteName, double* cpuOut)
 {
@@ -479,23 +486,27 @@ double floor_upload(const QString& source, const QString& remoteName, double* cp
     if (!listener.waitForNewConnection(30000))
         die(QStringLiteral("floor: no data connection"));
     QTcpSocket* data = listener.nextPendingConnection();
-    QEventLoop loop;
-    std::function<void()> next = [&] {
-        const QByteArray block = file.read(1024);
-        if (block.isEmpty()) {
-            data->disconnectFromHost();
-            return;
+    const int fd = int(data->socketDescriptor());
+    int cork = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_CORK, &cork, sizeof cork);
+    char block[1024];
+    qint64 got;
+    while ((got = file.read(block, sizeof block)) > 0) {
+        for (qint64 at = 0; at < got;) {
+            const ssize_t n = ::send(fd, block + at, size_t(got - at), MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n > 0) {
+                at += n;
+            } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                pollfd p{fd, POLLOUT, 0};
+                ::poll(&p, 1, 30000);
+            } else if (!(n < 0 && errno == EINTR)) {
+                die(QStringLiteral("floor: send failed"));
+            }
         }
-        data->write(block);
-        data->flush();
-    };
-    QObject::connect(data, &QTcpSocket::bytesWritten, &loop, [&] {
-        if (data->bytesToWrite() == 0)
-            QMetaObject::invokeMethod(&loop, next, Qt::QueuedConnection);
-    });
-    QObject::connect(data, &QTcpSocket::disconnected, &loop, &QEventLoop::quit);
-    next();
-    loop.exec();
+    }
+    cork = 0;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_CORK, &cork, sizeof cork);
+    data->disconnectFromHost();
     // "150" came first; "226" once the server has the whole file.
     QByteArray last;
     for (int i = 0; i < 3 && last != "226"; ++i)

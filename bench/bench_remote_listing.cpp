@@ -1,14 +1,23 @@
 // Time to turn a 100,000-line listing file into the sorted, shown remote
 // list: the first listing of a window, a listing that replaces a full list,
 // and the share spent parsing. Prints medians of several runs in ms.
+//
+//   palu_bench_listing million port=PORT entries=N runs=N
+// lists a server's folder of a million entries over and over (bench/suite.py
+// serves it) and prints, per run, "run million-list STALL_MS PEAK_MB ...":
+// the longest the window went without answering from the listing's PWD to
+// the sorted list shown, and the process's peak memory.
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <vector>
 
 #include "app/form1.h"
@@ -18,6 +27,9 @@
 #include "platform/list_view.h"
 #include "platform/program_folder.h"
 #include "platform/prompts.h"
+#include "platform/settings_store.h"
+#include "platform/winsock.h"
+#include "servers/server_list_dialog.h"
 
 namespace {
 
@@ -102,6 +114,104 @@ void print(const char* what, const Timings& t)
     std::printf("%-44s %8.1f ms wall %8.1f ms CPU\n", what, median(t.wall), median(t.cpu));
 }
 
+// Kilobytes of this process from /proc/self/status ("VmRSS", "VmHWM").
+long status_kb(const char* field)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray key = QByteArray(field) + ':';
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+// Runs the event loop until done() holds; the longest turn of the loop it
+// saw, in ms (a timer every 10 ms: how long a click would have waited), or
+// -1 when done() did not come within the bound.
+qint64 longest_stall_until(const std::function<bool()>& done, int boundMs)
+{
+    QEventLoop loop;
+    QTimer tick;
+    QElapsedTimer clock, total;
+    qint64 worst = 0;
+    bool ok = false;
+    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+        worst = std::max(worst, clock.restart());
+        if (done()) {
+            ok = true;
+            loop.quit();
+        } else if (total.elapsed() > boundMs) {
+            loop.quit();
+        }
+    });
+    clock.start();
+    total.start();
+    tick.start(10);
+    loop.exec();
+    return ok ? worst : -1;
+}
+
+int million(const QStringList& args)
+{
+    const auto arg = [&args](const QString& key) {
+        for (const QString& a : args)
+            if (a.startsWith(key + u'='))
+                return a.mid(key.size() + 1);
+        return QString();
+    };
+    const int entries = arg(QStringLiteral("entries")).toInt();
+    const int runs = std::max(1, arg(QStringLiteral("runs")).toInt());
+    QFile list(program_folder::file(QStringLiteral("server.lst")));
+    if (!list.open(QIODevice::WriteOnly) || list.write("bench\r\n") < 0)
+        return 1;
+    list.close();
+    const auto rec = [](const char* key, const QString& value) {
+        settings::save(QStringLiteral("bench"), QString::fromUtf8(key), value);
+    };
+    rec("s_adress", QStringLiteral("127.0.0.1"));
+    rec("ポートNo", arg(QStringLiteral("port")));
+    rec("s_user", QStringLiteral("bench"));
+    rec("s_pass", QStringLiteral("bench"));
+    form1 w;
+    w.Form_Load();
+    w.show();
+    QApplication::processEvents();
+    Form4::接続サーバー = QStringLiteral("bench");
+    const auto shown = [&] {
+        return !w.busy() && w.ListView1->count() == entries && w.Winsock1->State() == Winsock::sckConnected;
+    };
+    w.Connect_server();
+    if (longest_stall_until(shown, 600000) < 0) {
+        std::fprintf(stderr, "no list of %d entries after login (%d)\n", entries, w.ListView1->count());
+        return 1;
+    }
+    for (int run = 0; run < runs; ++run) {
+        QElapsedTimer t;
+        t.start();
+        bool emptied = false;
+        w.Send_pwd();
+        // The old list goes first; then the new one must come.
+        const qint64 stall = longest_stall_until([&] {
+            emptied = emptied || w.ListView1->count() == 0;
+            return emptied && shown();
+        }, 600000);
+        if (stall < 0) {
+            std::fprintf(stderr, "the list was not listed again\n");
+            return 1;
+        }
+        std::printf("run million-list %lld %.1f total_ms=%lld rss_kb=%ld\n", qlonglong(stall),
+                    double(status_kb("VmHWM")) / 1024, qlonglong(t.elapsed()), status_kb("VmRSS"));
+        // Each run's own peak.
+        QFile clear(QStringLiteral("/proc/self/clear_refs"));
+        if (clear.open(QIODevice::WriteOnly))
+            clear.write("5");
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -118,6 +228,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "unexpected message: %s\n", qPrintable(p.text));
         return prompts::Reply{};
     });
+    if (argc > 1 && qstrcmp(argv[1], "million") == 0)
+        return million(QApplication::arguments().mid(2));
 
     QFile(program_folder::file(QStringLiteral("server.lst"))).open(QIODevice::WriteOnly);
     const QByteArray listing = make_listing();

@@ -10,7 +10,7 @@ the server and prints one table of medians.
 Environment: BENCH_RUNS (runs per figure, default 5, at least 5 for the
 table), BENCH_SERVER (vsftpd or pyftpdlib), BENCH_MB (size of the transfer
 file, default 512), BENCH_ENTRIES (default 100000), BENCH_ONLY (a comma list
-of download, upload, upload-floor, remote-list, local-list, startup), BENCH_KEEP=1 keeps the
+of download, upload, upload-floor, remote-list, local-list, million-list, startup), BENCH_KEEP=1 keeps the
 temporary folder, BENCH_WRAP puts a command (a profiler) in front of the
 drivers.
 """
@@ -27,6 +27,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 RUNS = max(1, int(os.environ.get("BENCH_RUNS", "5")))
@@ -179,6 +180,100 @@ class Server:
                 os.killpg(self.proc.pid, signal.SIGKILL)
                 self.proc.wait()
         self.proc = None
+
+
+MILLION = 1000000
+
+
+def million_listing():
+    """A listing of a million entries as a big server folder sends it: files
+    of all sizes, some folders and links, times and years, in no order."""
+    months = [b"Jan", b"Feb", b"Mar", b"Apr", b"May", b"Jun", b"Jul", b"Aug", b"Sep", b"Oct", b"Nov", b"Dec"]
+    seed = 4321
+    lines = []
+    for i in range(MILLION):
+        seed = (seed * 1103515245 + 12345) & 0xFFFFFFFF
+        r = seed >> 8
+        when = b"%02d:%02d" % (r % 24, r % 60) if r & 1 else b" %d" % (2000 + r % 25)
+        date = b"%s %2d %s" % (months[r % 12], r % 28 + 1, when)
+        if r % 100 == 0:
+            lines.append(b"drwxr-xr-x   2 ftp      ftp          4096 %s dir_%06d_%d" % (date, r % 1000000, i))
+        elif r % 100 == 1:
+            lines.append(b"lrwxrwxrwx   1 ftp      ftp            12 %s link_%06d_%d -> ../t/%d" % (date, r % 1000000, i, i))
+        else:
+            lines.append(b"-rw-r--r--   1 ftp      ftp   %11d %s file_%06d_%d.dat" % (r * (r % 1000), date, r % 1000000, i))
+    return b"\r\n".join(lines) + b"\r\n"
+
+
+class ListingServer:
+    """Just enough of an FTP server, in active mode, to hand out one big
+    listing as fast as the client takes it: no file system behind it."""
+
+    def __init__(self, listing):
+        self.listing = listing
+        self.sock = socket.socket()
+        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.sock.bind(("127.0.0.1", 0))
+        self.sock.listen(4)
+        self.port = self.sock.getsockname()[1]
+        threading.Thread(target=self.serve, daemon=True).start()
+
+    def serve(self):
+        while True:
+            try:
+                conn, _ = self.sock.accept()
+            except OSError:
+                return
+            threading.Thread(target=self.session, args=(conn,), daemon=True).start()
+
+    def session(self, conn):
+        with conn:
+            reader = conn.makefile("rb")
+            conn.sendall(b"220 listing server\r\n")
+            data_at = None
+            for raw in reader:
+                verb, _, arg = raw.strip().partition(b" ")
+                verb = verb.upper()
+                if verb == b"USER":
+                    conn.sendall(b"331 Password required.\r\n")
+                elif verb == b"PASS":
+                    conn.sendall(b"230 Logged in.\r\n")
+                elif verb == b"CWD":
+                    conn.sendall(b"250 CWD command successful.\r\n")
+                elif verb == b"PWD":
+                    conn.sendall(b'257 "/pub/million" is current\r\n')
+                elif verb == b"TYPE":
+                    conn.sendall(b"200 Type set.\r\n")
+                elif verb == b"PORT":
+                    n = arg.split(b",")
+                    data_at = (b".".join(n[:4]).decode(), int(n[4]) * 256 + int(n[5]))
+                    conn.sendall(b"200 PORT command successful.\r\n")
+                elif verb == b"LIST" and data_at:
+                    conn.sendall(b"150 Here comes the listing.\r\n")
+                    with socket.create_connection(data_at) as data:
+                        data.sendall(self.listing)
+                    conn.sendall(b"226 Transfer complete.\r\n")
+                elif verb == b"QUIT":
+                    conn.sendall(b"221 Goodbye.\r\n")
+                    return
+                else:
+                    conn.sendall(b"502 Command not implemented.\r\n")
+
+    def stop(self):
+        self.sock.close()
+
+
+def million_runs(build):
+    # Its own driver: built here, as run.sh builds only the other two.
+    subprocess.run(["cmake", "--build", build, "--target", "palu_bench_listing"], check=True,
+                   stdout=subprocess.DEVNULL)
+    log("  million-list: generating the listing ...")
+    server = ListingServer(million_listing())
+    try:
+        return run_driver(os.path.join(build, "bench", "palu_bench_listing"), "million",
+                          {"port": server.port, "entries": MILLION, "runs": RUNS})
+    finally:
+        server.stop()
 
 
 def run_driver(exe, mode, params):
@@ -347,6 +442,8 @@ def main():
             server = None
             if wanted("local-list"):
                 rows["local-list"] = run_driver(driver, "local-list", {"dir": many, "entries": ENTRIES, "runs": RUNS})
+            if wanted("million-list"):
+                rows["million-list"] = million_runs(build)
             if wanted("startup"):
                 rows["startup"] = startup_runs(starter, work)
         finally:
@@ -381,7 +478,7 @@ def print_table(rows):
         p, q, r, _ = pair("download")
         lines.append("| download of a %d MB file, MB/s | %.0f | %.0f (`curl -P 127.0.0.1` to a file in the same folder) "
                      "| %.2f |" % (MB, p, q, r))
-        targets.append(("download ≥ 0.9 of curl", r >= 0.9))
+        targets.append(("download ≥ 0.95 of curl", r >= 0.95))
     if "upload" in rows:
         p, q, r, _ = pair("upload")
         lines.append("| upload of a %d MB file, MB/s | %.0f | %.0f (`curl -P 127.0.0.1 -T`) | %.2f |" % (MB, p, q, r))
@@ -396,6 +493,7 @@ def print_table(rows):
         lines.append("| local listing of %s files, ms | %.0f | %.0f (`ls -l` of the same folder to /dev/null) "
                      "| %.1f |" % (format(ENTRIES, ","), p, q, r))
         targets.append(("local listing under 1 s", p < 1000))
+        targets.append(("local listing at most the time of ls -l", r <= 1.0))
     if "startup" in rows:
         ms = median([r[0] for r in rows["startup"]])
         peak = median([r[1] for r in rows["startup"]])
@@ -405,12 +503,21 @@ def print_table(rows):
         rss = median([int(r[2]["rss_kb"]) / 1024 for r in rows["remote-list"]])
         lines.append("| memory with %s remote entries shown, MB | %.0f | — | — |" % (format(ENTRIES, ","), rss))
         targets.append(("memory with the remote entries under 150 MB", rss < 150))
+    if "million-list" in rows:
+        stall = median([r[0] for r in rows["million-list"]])
+        peak = median([r[1] for r in rows["million-list"]])
+        shown = median([int(r[2]["rss_kb"]) / 1024 for r in rows["million-list"]])
+        lines.append("| remote listing of %s entries (listed again), longest time the window did not answer, ms; "
+                     "peak memory, MB; memory with it shown, MB | %.0f ms; %.0f MB; %.0f MB | — | — |"
+                     % (format(MILLION, ","), stall, peak, shown))
+        targets.append(("1,000,000-entry listing: window answers within 250 ms", stall < 250))
+        targets.append(("1,000,000-entry listing: memory with it shown under 500 MB", shown < 500))
     if "upload-floor" in rows:
         p, q, r, _ = pair("upload-floor")
         lines.append("")
-        lines.append("What the upload's one 1024-byte block in flight costs by itself: a plain Qt sender that keeps "
-                     "that rule and does nothing else moves %.0f MB/s against the same server, %.2f of curl's %.0f MB/s."
-                     % (p, r, q))
+        lines.append("What the upload's rule costs by itself (each 1024-byte block read only after the system took "
+                     "the last): a plain sender that keeps it and does nothing else moves %.0f MB/s against the same "
+                     "server, %.2f of curl's %.0f MB/s." % (p, r, q))
     lines.append("")
     lines.append("Targets: " + "; ".join("%s: %s" % (t, "met" if ok else "MISSED") for t, ok in targets))
     print("\n".join(lines))

@@ -50,30 +50,24 @@ void form1::Data_step()
 {
     switch (ループ回数) {
     case 0:
-        if (Make_port()) {
-            Send_command();
+        if (Send_data_address())
             ループ回数 = 1;
-        }
         break;
     case 1:
         sendLine(QStringLiteral("LIST"));
         ループ回数 = 0;
         break;
     case 2:
-        if (Make_port()) {
-            Send_command();
+        if (Send_data_address())
             ループ回数 = 3;
-        }
         break;
     case 3:
         sendLine(QStringLiteral("RETR ") + Down_File);
         fCount = 1;
         break;
     case 4:
-        if (Make_port()) {
-            Send_command();
+        if (Send_data_address())
             ループ回数 = 5;
-        }
         break;
     case 5:
         Up_LoadA();

@@ -88,6 +88,8 @@ void form1::Connect_server(bool fresh)
     if (リトライ回数 != 0)
         --リトライ回数;
 
+    // Entries from before the choice existed keep the active mode.
+    passive_ = settings::get(section, QStringLiteral("PASV")) == QStringLiteral("1");
     if (!サーバーパス.trimmed().isEmpty()) {
         if (サーバーパス.endsWith(u'/'))
             サーバーパス.chop(1);
@@ -120,6 +122,7 @@ void form1::Quick_connect(const QString& host, const QString& user, const QStrin
     // folders, never goes through the proxy, and is not an entry the
     // countdown after "421" could connect to again.
     connectedEntry_.clear();
+    passive_ = settings::get(Options, QStringLiteral("PASV")) == QStringLiteral("1");
     ホスト名 = host;
     ユーザー名 = user;
     パスワード = password;
@@ -139,6 +142,10 @@ void form1::Open_sockets()
     replyFramer_.reset();
     replyQueue_.clear();
     sentCommands_.clear();
+    epsvTried_ = false;
+    pasvNoted_ = false;
+    passiveFallback_ = false;
+    resendStor_ = false;
     Winsock1->RemoteHost = ホスト名;
     Winsock1->RemotePort = ポートNo;
     Winsock1->LocalPort = 0;

@@ -54,6 +54,9 @@ bool reply_answers(const QString& verb, const QString& code)
         {QStringLiteral("MKD"), {QStringLiteral("257"), QStringLiteral("250")}},
         {QStringLiteral("TYPE"), {QStringLiteral("200")}},
         {QStringLiteral("PORT"), {QStringLiteral("200")}},
+        {QStringLiteral("EPRT"), {QStringLiteral("200")}},
+        {QStringLiteral("PASV"), {QStringLiteral("227")}},
+        {QStringLiteral("EPSV"), {QStringLiteral("229")}},
         {QStringLiteral("LIST"), {QStringLiteral("226"), QStringLiteral("250")}},
         {QStringLiteral("RETR"), {QStringLiteral("226"), QStringLiteral("250")}},
         {QStringLiteral("STOR"), {QStringLiteral("226"), QStringLiteral("250")}},
@@ -181,6 +184,17 @@ void form1::dispatchReply(const QString& reply)
                 Send_pwd();
             return;
         }
+    }
+    if (final && fallBackToPassive(answered.verb, code))
+        return;
+    if (code == QStringLiteral("227") || code == QStringLiteral("229")) {
+        passiveReply(code, reply);
+        return;
+    }
+    if ((answered.verb == QStringLiteral("PASV") || answered.verb == QStringLiteral("EPSV")) &&
+        (code.startsWith(u'4') || code.startsWith(u'5')) && code != QStringLiteral("421")) {
+        passiveRefused(answered.verb);
+        return;
     }
     if (downloadReply(code, reply))
         return;

@@ -70,6 +70,7 @@ void form1::fillLocalEntries(const QString& nativeDir)
 {
     // Hidden entries (dot names) are left out; read-only and special files
     // are listed like any other file.
+    const QString folderKind = QStringLiteral("0"), fileKind = QStringLiteral("1");
     QDirIterator it(nativeDir, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
         it.next();
@@ -78,10 +79,11 @@ void form1::fillLocalEntries(const QString& nativeDir)
         if (!drives::expressible(name))
             continue;   // a '\' in the name cannot be written as a drive path
         const QString date = date_text(info.lastModified());
+        // Staged: the list takes them in one go once they are sorted.
         if (info.isDir())
-            ListView2->addItem(name, 1, {QString(), date, QStringLiteral("0")});
+            ListView2->stageItem(name, 1, {QString(), date, folderKind});
         else
-            ListView2->addItem(name, 2, {local_size_text(info.size()), date, QStringLiteral("1")});
+            ListView2->stageItem(name, 2, {local_size_text(info.size()), date, fileKind});
     }
 }
 
@@ -107,12 +109,13 @@ bool form1::listLocalFolder()
     const bool readable = !native.isEmpty() && dir.isDir() && dir.isReadable() && dir.isExecutable();
     if (readable)
         fillLocalEntries(native);
+    // By name and then by kind, both stable: folders apart from files, each
+    // group ordered by name. Sorted before the list takes the rows, in one
+    // pass over both keys.
+    ListView2->sortStaged(SortByName, SortByKind, QDeadlineTimer(QDeadlineTimer::Forever));
+    ListView2->showStaged();
     ListView2->show();
-    if (ListView2->count() > 0)
-        ListView2->setCurrentRow(0, false);
-    ListView2->setSortKey(SortByName);
     mouse_pointer::set(mouse_pointer::Default);
-    ListView2->setSortKey(SortByKind);
     if (ListView2->count() > 0)
         ListView2->setCurrentRow(0, false);
     return readable;

@@ -1,6 +1,10 @@
-// Filling the remote list from the listing file the data channel wrote.
+// Filling the remote list from the listing file the data channel wrote. A
+// listing of a million lines takes seconds to parse and sort: the work runs
+// as a chain of short steps, so the window keeps answering, and the listing's
+// operation ends only once the list is complete and sorted.
 #include <QFile>
 #include <QPushButton>
+#include <QTimer>
 
 #include "app/form1.h"
 #include "listing/remote_listing.h"
@@ -16,6 +20,9 @@
 namespace {
 constexpr int SortByName = 0;
 constexpr int SortByKind = 3;
+// Work per step: long enough that the steps cost little, short enough that
+// input and painting never wait noticeably.
+constexpr int StepMs = 20;
 
 void report_error_number(int number)
 {
@@ -23,7 +30,39 @@ void report_error_number(int number)
                      QStringLiteral("エラー"), prompts::vbInformation);
 }
 
+void report_unreadable()
+{
+    prompts::Msg_box(QStringLiteral("サポートされていないリストタイプの為表示出来ません"),
+                     QStringLiteral("リストタイプエラー"), prompts::vbInformation);
+    report_error_number(errors::PathFileAccess);
+}
+
 } // namespace
+
+struct RemoteListJob {
+    explicit RemoteListJob(const QString& path) : file(path), parser(app_clock::today()) {}
+    QFile file;
+    std::unique_ptr<ListingLines> lines;   // null once the file is read
+    ListingParser parser;
+    quint64 operation = 0;                 // operationId_ when it began
+    bool malformed = false;
+    bool unreadable = false;
+
+    // Entries side by side often show the same size, date, kind and
+    // attributes: they share one list of those texts.
+    QStringList subItems(const ListingEntry& e)
+    {
+        for (const QStringList& r : recent)
+            if (r.size() == 4 && r[0] == e.sizeText && r[1] == e.dateText && r[2] == e.kind && r[3] == e.attributes)
+                return r;
+        QStringList fresh{e.sizeText, e.dateText, e.kind, e.attributes};
+        recent[next] = fresh;
+        next = (next + 1) % int(std::size(recent));
+        return fresh;
+    }
+    QStringList recent[4];
+    int next = 0;
+};
 
 void form1::Remote_list()
 {
@@ -33,57 +72,81 @@ void form1::Remote_list()
     // The direction stays as the user last chose it with the name header.
     ListView1->setSorted(true);
     ListView1->setSortKey(SortByName);
-    CDUP->setEnabled(サーバーパス != QStringLiteral("/"));
+    // Going up is one more server command: it waits for the list.
+    CDUP->setEnabled(サーバーパス != QStringLiteral("/") && !busy());
 
-    QFile file(program_folder::file(QStringLiteral("temp.s")));
-    if (!file.open(QIODevice::ReadOnly)) {
-        prompts::Msg_box(QStringLiteral("サポートされていないリストタイプの為表示出来ません"),
-                         QStringLiteral("リストタイプエラー"), prompts::vbInformation);
-        report_error_number(errors::PathFileAccess);
+    auto job = std::make_shared<RemoteListJob>(program_folder::file(QStringLiteral("temp.s")));
+    job->operation = operationId_;
+    remoteListJob_ = job;
+    if (!job->file.open(QIODevice::ReadOnly)) {
+        remoteListJob_.reset();
+        report_unreadable();
         ListView1->show();
         mouse_pointer::set(mouse_pointer::Default);
+        if (busy() && operationId_ == job->operation)
+            endOperation();
         return;
     }
+    job->lines = std::make_unique<ListingLines>(job->file);
+    remoteListStep();
+}
 
-    ListingLines lines(file);
-    ListingParser parser(app_clock::today());
-    bool malformed = false;
-    ListingEntry entry;
-    QStringList subItems;
-    QStringView line;
-    while (lines.next(line)) {
-        switch (parser.parse(line, entry)) {
-        case LineResult::Entry:
-            subItems = {entry.sizeText, entry.dateText, entry.kind, entry.attributes};
-            ListView1->addItem(entry.name, entry.icon, subItems);
-            break;
-        case LineResult::Malformed:
-            // Told once after the list is shown; the other lines still count.
-            malformed = true;
-            break;
-        case LineResult::Skipped:
-            break;
-        }
+void form1::remoteListStep()
+{
+    const std::shared_ptr<RemoteListJob> job = remoteListJob_;
+    if (!job)
+        return;
+    if (job->operation != operationId_) {
+        // Aborted, or a new connection: what was read is dropped.
+        remoteListJob_.reset();
+        ListView1->dropStaged();
+        ListView1->show();
+        return;
     }
+    const QDeadlineTimer until(StepMs);
+    const auto later = [this] { QTimer::singleShot(0, this, &form1::remoteListStep); };
+    if (job->lines) {
+        ListingEntry entry;
+        QStringView line;
+        unsigned tick = 0;
+        for (;;) {
+            if (++tick % 64 == 0 && until.hasExpired())
+                return later();
+            if (!job->lines->next(line))
+                break;
+            switch (job->parser.parse(line, entry)) {
+            case LineResult::Entry:
+                ListView1->stageItem(entry.name, entry.icon, job->subItems(entry));
+                break;
+            case LineResult::Malformed:
+                // Told once after the list is shown; the other lines still count.
+                job->malformed = true;
+                break;
+            case LineResult::Skipped:
+                break;
+            }
+        }
+        job->unreadable = job->file.error() != QFileDevice::NoError;
+        job->lines.reset();
+        job->file.close();
+    }
+    // Names first, then the kind: both sorts are stable, so folders and
+    // links end up grouped apart from files, each group ordered by name.
+    if (!ListView1->sortStaged(SortByName, SortByKind, until))
+        return later();
 
-    const bool unreadable = file.error() != QFileDevice::NoError;
+    remoteListJob_.reset();
+    ListView1->showStaged();
     if (ListView1->count() > 0)
         ListView1->setCurrentRow(0, false);
     ListView1->show();
     mouse_pointer::set(mouse_pointer::Default);
-    // Names first, then the kind: both sorts are stable, so folders and
-    // links end up grouped apart from files, each group ordered by name.
-    ListView1->setSortKey(SortByName);
-    ListView1->setSortKey(SortByKind);
-    if (ListView1->count() > 0)
-        ListView1->setCurrentRow(0, false);
     CDUP->setEnabled(サーバーパス != QStringLiteral("/"));
-
-    if (unreadable) {
-        prompts::Msg_box(QStringLiteral("サポートされていないリストタイプの為表示出来ません"),
-                         QStringLiteral("リストタイプエラー"), prompts::vbInformation);
-        report_error_number(errors::PathFileAccess);
-    } else if (malformed) {
+    if (job->unreadable)
+        report_unreadable();
+    else if (job->malformed)
         report_error_number(errors::InvalidArgument);
-    }
+    // A message box lets the user abort meanwhile: that ended it already.
+    if (busy() && operationId_ == job->operation)
+        endOperation();
 }

@@ -171,6 +171,20 @@ QString ListingParser::attributes(QStringView text)
     return fresh;
 }
 
+QString ListingParser::shared(QString text)
+{
+    if (text.isEmpty())
+        return text;
+    const auto it = texts_.constFind(text);
+    if (it != texts_.cend())
+        return *it;
+    // Bounded: a listing of ever new texts only gains nothing from the set.
+    if (texts_.size() >= 4096)
+        texts_.clear();
+    texts_.insert(text);
+    return text;
+}
+
 LineResult ListingParser::parse(QStringView line, ListingEntry& out)
 {
     static const QString kFolderKind = QStringLiteral("0");
@@ -286,8 +300,8 @@ LineResult ListingParser::parse(QStringView line, ListingEntry& out)
 
     out.name = name.toString();
     out.icon = folder ? 1 : link ? 4 : 2;
-    out.sizeText = std::move(sizeText);
-    out.dateText = std::move(dateText);
+    out.sizeText = shared(std::move(sizeText));
+    out.dateText = shared(std::move(dateText));
     out.kind = folder || link ? kFolderKind : kFileKind;
     out.attributes = attributes(line.left(kAttributeLength));
     return LineResult::Entry;

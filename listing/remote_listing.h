@@ -3,6 +3,7 @@
 // name) turned into the entries of the remote list.
 #pragma once
 #include <QDate>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -31,7 +32,8 @@ enum class LineResult {
 LineResult parse_listing_line(const QString& line, const QDate& today, ListingEntry& out);
 
 // The same for whole listings: today's texts are worked out once, and
-// attribute texts that repeat share one string.
+// attribute, size and date texts that repeat share one string, so that a
+// list of a million entries holds each such text once.
 class ListingParser {
 public:
     explicit ListingParser(const QDate& today);
@@ -39,12 +41,14 @@ public:
 
 private:
     QString attributes(QStringView text);
+    QString shared(QString text);
 
     QString year_;       // two-digit year of today
     QString lastYear_;   // the year before, two digits ("00" -> "99")
     QString monthDay_;   // today as "MM/DD"
     QString recentAttributes_[4];
     int nextAttributes_ = 0;
+    QSet<QString> texts_;   // size and date texts seen lately
 };
 
 // The lines of a listing, read a block at a time so that a listing of any

@@ -12,10 +12,14 @@
 #include <QLocale>
 #include <QMouseEvent>
 #include <QStackedLayout>
+#include <QTimer>
 #include <QTreeView>
 
 #include <algorithm>
 #include <numeric>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <vector>
 
 #include "platform/image_list.h"
@@ -79,7 +83,243 @@ QLocale collation_locale()
     return locale;
 }
 
+// The sort key of a text as the lists compare them. Case-insensitive by
+// folding the case first: the collator then still tells full-width from
+// half-width and hiragana from katakana, which a weaker collation strength
+// would also fold together.
+QCollator list_collator()
+{
+    QCollator collator(collation_locale());
+    collator.setCaseSensitivity(Qt::CaseSensitive);
+    collator.setNumericMode(false);
+    collator.setIgnorePunctuation(false); // spaces pad the size texts
+    return collator;
+}
+
+// How often a bounded loop looks at the clock: rarely enough to cost
+// nothing, often enough to stop within a fraction of a millisecond.
+constexpr unsigned kClockEvery = 64;
+// Lists this long hand the memory their sort used back to the system.
+constexpr int kTrimFrom = 200000;
+
+// A sort of positions 0..n-1 done a bounded piece at a time: short runs
+// sorted first, then merged pairwise, each merge resumable at any element.
+// less must be a strict total order (ties broken by position), so the
+// result is the one stable order whatever the runs.
+class StepSort {
+public:
+    void start(size_t n)
+    {
+        a_.resize(n);
+        std::iota(a_.begin(), a_.end(), 0);
+        b_.assign(n, 0);
+        width_ = 0;
+        lo_ = 0;
+        merging_ = false;
+    }
+    const std::vector<int>& order() const { return a_; }
+
+    template <class Less>
+    bool run(const Less& less, const QDeadlineTimer& until)
+    {
+        const size_t n = a_.size();
+        if (width_ == 0) {
+            while (lo_ < n) {
+                const size_t hi = std::min(n, lo_ + kRun);
+                std::sort(a_.begin() + qsizetype(lo_), a_.begin() + qsizetype(hi), less);
+                lo_ = hi;
+                if (lo_ < n && until.hasExpired())
+                    return false;
+            }
+            width_ = kRun;
+            lo_ = 0;
+        }
+        unsigned tick = 0;
+        while (width_ < n) {
+            while (lo_ < n) {
+                const size_t mid = std::min(n, lo_ + width_), hi = std::min(n, lo_ + 2 * width_);
+                if (!merging_) {
+                    i_ = lo_;
+                    j_ = mid;
+                    k_ = lo_;
+                    merging_ = true;
+                }
+                while (i_ < mid && j_ < hi) {
+                    b_[k_++] = less(a_[j_], a_[i_]) ? a_[j_++] : a_[i_++];
+                    if (++tick % kClockEvery == 0 && until.hasExpired())
+                        return false;
+                }
+                std::copy(a_.begin() + qsizetype(i_), a_.begin() + qsizetype(mid), b_.begin() + qsizetype(k_));
+                k_ += mid - i_;
+                std::copy(a_.begin() + qsizetype(j_), a_.begin() + qsizetype(hi), b_.begin() + qsizetype(k_));
+                merging_ = false;
+                lo_ = hi;
+            }
+            a_.swap(b_);
+            width_ *= 2;
+            lo_ = 0;
+        }
+        b_ = {};
+        return true;
+    }
+
+private:
+    static constexpr size_t kRun = 2048;
+    std::vector<int> a_, b_;
+    size_t width_ = 0;   // 0 while the runs are sorted, then the width of the runs merged
+    size_t lo_ = 0;      // start of the run or pair being worked on
+    size_t i_ = 0, j_ = 0, k_ = 0;
+    bool merging_ = false;
+};
+
 } // namespace
+
+struct ListRowKeys {
+    static const QString& text(const ListRow& row, int key)
+    {
+        static const QString empty;
+        if (key == 0)
+            return row.text;
+        return key - 1 < row.subItems.size() ? row.subItems[key - 1] : empty;
+    }
+};
+
+// The collation rank of one key text of every row (equal texts, equal
+// ranks), worked out a bounded piece at a time: each distinct text's
+// collation key, a sort of those keys, then the ranks.
+class KeyRanks {
+public:
+    // Names hardly ever repeat, so for them looking up every text first
+    // would only add time; sizes, dates and kinds repeat a lot.
+    void start(const std::vector<ListRow>& rows, int key)
+    {
+        key_ = key;
+        phase_ = Phase::Distinct;
+        next_ = 0;
+        texts_.clear();
+        textOf_.assign(rows.size(), 0);
+        const size_t sample = std::min<size_t>(rows.size(), 256);
+        QSet<QString> seen;
+        for (size_t i = 0; i < sample; ++i)
+            seen.insert(ListRowKeys::text(rows[i], key));
+        everyRowDistinct_ = size_t(seen.size()) * 10 >= sample * 9;
+        distinctOf_.clear();
+    }
+
+    bool run(const std::vector<ListRow>& rows, const QDeadlineTimer& until)
+    {
+        unsigned tick = 0;
+        const auto late = [&] { return ++tick % kClockEvery == 0 && until.hasExpired(); };
+        if (phase_ == Phase::Distinct) {
+            texts_.reserve(everyRowDistinct_ ? rows.size() : 64);
+            for (; next_ < rows.size(); ++next_) {
+                if (late())
+                    return false;
+                const QString& text = ListRowKeys::text(rows[next_], key_);
+                if (everyRowDistinct_) {
+                    textOf_[next_] = int(texts_.size());
+                    texts_.push_back(&text);
+                    continue;
+                }
+                auto it = distinctOf_.constFind(text);
+                if (it == distinctOf_.cend()) {
+                    it = distinctOf_.insert(text, int(texts_.size()));
+                    texts_.push_back(&text);
+                }
+                textOf_[next_] = it.value();
+            }
+            distinctOf_ = {};
+            keys_.reserve(texts_.size());
+            phase_ = Phase::Collate;
+        }
+        if (phase_ == Phase::Collate) {
+            while (keys_.size() < texts_.size()) {
+                if (late())
+                    return false;
+                keys_.push_back(collator_.sortKey(texts_[keys_.size()]->toCaseFolded()));
+            }
+            sort_.start(keys_.size());
+            phase_ = Phase::Sort;
+        }
+        if (phase_ == Phase::Sort) {
+            const auto less = [this](int a, int b) {
+                const int c = keys_[size_t(a)].compare(keys_[size_t(b)]);
+                return c != 0 ? c < 0 : a < b;
+            };
+            if (!sort_.run(less, until))
+                return false;
+            textRank_.assign(keys_.size(), 0);
+            next_ = 0;
+            rank_ = 0;
+            phase_ = Phase::Rank;
+        }
+        if (phase_ == Phase::Rank) {
+            const std::vector<int>& order = sort_.order();
+            for (; next_ < order.size(); ++next_) {
+                if (late())
+                    return false;
+                if (next_ > 0 && keys_[size_t(order[next_ - 1])].compare(keys_[size_t(order[next_])]) != 0)
+                    ++rank_;
+                textRank_[size_t(order[next_])] = rank_;
+            }
+            sort_ = {};
+            texts_ = {};
+            next_ = 0;
+            phase_ = Phase::Free;
+        }
+        if (phase_ == Phase::Free) {
+            // A million collation keys take as long to free as to sort.
+            while (!keys_.empty()) {
+                if (late())
+                    return false;
+                keys_.pop_back();
+            }
+            keys_ = {};
+            for (; next_ < textOf_.size(); ++next_) {
+                if (late())
+                    return false;
+                textOf_[next_] = textRank_[size_t(textOf_[next_])];
+            }
+            textRank_ = {};
+            phase_ = Phase::Done;
+        }
+        return true;
+    }
+
+    // By row, once run() has returned true.
+    const std::vector<int>& ranks() const { return textOf_; }
+    int distinctRanks() const { return rank_ + 1; }
+
+private:
+    enum class Phase { Distinct, Collate, Sort, Rank, Free, Done };
+    Phase phase_ = Phase::Done;
+    int key_ = 0;
+    size_t next_ = 0;
+    bool everyRowDistinct_ = false;
+    QCollator collator_ = list_collator();
+    QHash<QString, int> distinctOf_;
+    std::vector<const QString*> texts_;   // the distinct texts, in the rows
+    std::vector<int> textOf_;             // by row: its distinct text, then its rank
+    std::vector<QCollatorSortKey> keys_;
+    StepSort sort_;
+    std::vector<int> textRank_;
+    int rank_ = 0;
+};
+
+// Rows gathered away from the views, and how far their sort has come.
+struct StagedRows {
+    std::vector<ListRow> rows;
+    enum class Phase { Minor, Major, Rows, Arrange, Done };
+    Phase phase = Phase::Minor;
+    bool started = false;
+    int minorKey = 0, majorKey = 0;
+    Qt::SortOrder order = Qt::AscendingOrder;
+    KeyRanks minor, major;
+    std::vector<qint64> rowKey;   // by row: major rank, then minor rank, in one number
+    StepSort sort;
+    std::vector<ListRow> arranged;   // the rows in sorted order, as far as moved
+    std::vector<qint64> arrangedKey;
+};
 
 // The rows of one list. Rows added one by one are only announced to the views
 // in one batch (on the next query that needs them, or when control returns
@@ -216,9 +456,63 @@ public:
         if (shown == 0)
             return;
         beginRemoveRows({}, 0, shown - 1);
-        rows.clear();
+        retire(std::move(rows));
+        rows = {};
         shown = 0;
         endRemoveRows();
+    }
+
+    // These rows in place of the present ones, in one change for the views.
+    void install(std::vector<ListRow>&& fresh)
+    {
+        commit();
+        if (rows.empty()) {
+            if (fresh.empty())
+                return;
+            beginInsertRows({}, 0, int(fresh.size()) - 1);
+            rows = std::move(fresh);
+            shown = int(rows.size());
+            endInsertRows();
+            return;
+        }
+        beginResetModel();
+        retire(std::move(rows));
+        rows = std::move(fresh);
+        shown = int(rows.size());
+        endResetModel();
+    }
+
+    // Freeing a million rows at once would hold the window up for longer
+    // than a turn of the event loop may take: rows that leave the list are
+    // freed a bounded piece per turn.
+    void retire(std::vector<ListRow> old)
+    {
+        if (old.size() < kFreeAtOnce)
+            return;
+        retired_.push_back(std::move(old));
+        if (!freeQueued_) {
+            freeQueued_ = true;
+            QTimer::singleShot(0, this, [this] { freeSome(); });
+        }
+    }
+
+    void freeSome()
+    {
+        freeQueued_ = false;
+        const QDeadlineTimer until(kFreeMs);
+        unsigned tick = 0;
+        while (!retired_.empty()) {
+            std::vector<ListRow>& old = retired_.back();
+            while (!old.empty()) {
+                old.pop_back();
+                if (++tick % kClockEvery == 0 && until.hasExpired()) {
+                    freeQueued_ = true;
+                    QTimer::singleShot(0, this, [this] { freeSome(); });
+                    return;
+                }
+            }
+            retired_.pop_back();
+        }
     }
 
     void rowChanged(int row, int column)
@@ -227,13 +521,7 @@ public:
             emit dataChanged(index(row, column), index(row, column));
     }
 
-    static const QString& keyText(const ListRow& row, int key)
-    {
-        static const QString empty;
-        if (key == 0)
-            return row.text;
-        return key - 1 < row.subItems.size() ? row.subItems[key - 1] : empty;
-    }
+    static const QString& keyText(const ListRow& row, int key) { return ListRowKeys::text(row, key); }
 
     // Whether the key texts of the first rows are nearly all different.
     bool mostlyDistinct(int key) const
@@ -249,13 +537,7 @@ public:
     // equal, so that the row sort can keep their order.
     static std::vector<int> rankTexts(const QList<QString>& texts)
     {
-        // Case-insensitive by folding the case first: the collator then still
-        // tells full-width from half-width and hiragana from katakana, which
-        // a weaker collation strength would also fold together.
-        QCollator collator(collation_locale());
-        collator.setCaseSensitivity(Qt::CaseSensitive);
-        collator.setNumericMode(false);
-        collator.setIgnorePunctuation(false); // spaces pad the size texts
+        QCollator collator = list_collator();
         std::vector<QCollatorSortKey> keys;
         keys.reserve(size_t(texts.size()));
         for (const QString& text : texts)
@@ -345,7 +627,11 @@ public:
     }
 
 private:
+    static constexpr size_t kFreeAtOnce = 20000;
+    static constexpr int kFreeMs = 20;
     bool commitQueued_ = false;
+    bool freeQueued_ = false;
+    std::vector<std::vector<ListRow>> retired_;   // rows left to free
 };
 
 // The two views report mouse and key events to the list after handling them
@@ -539,6 +825,7 @@ int ListView::addItem(const QString& text, int smallIcon, const QStringList& sub
 
 void ListView::clear()
 {
+    dropStaged();
     model_->clearRows();
 }
 
@@ -637,6 +924,147 @@ void ListView::setSortOrder(Qt::SortOrder order)
 Qt::SortOrder ListView::sortOrder() const
 {
     return sortOrder_;
+}
+
+// ---- staged rows ----
+
+void ListView::stageItem(const QString& text, int smallIcon, const QStringList& subItems)
+{
+    if (!staged_)
+        staged_ = std::make_unique<StagedRows>();
+    ListRow row;
+    row.text = text;
+    row.smallIcon = smallIcon;
+    row.subItems = subItems.size() > kMaxSubItems ? subItems.mid(0, kMaxSubItems) : subItems;
+    staged_->rows.push_back(std::move(row));
+    staged_->started = false;
+}
+
+int ListView::stagedCount() const
+{
+    return staged_ ? int(staged_->rows.size()) : 0;
+}
+
+bool ListView::sortStaged(int minorKey, int majorKey, QDeadlineTimer until)
+{
+    if (!staged_)
+        staged_ = std::make_unique<StagedRows>();
+    StagedRows& s = *staged_;
+    if (s.rows.size() < 2) {
+        s.started = false;
+        s.minorKey = minorKey;
+        s.majorKey = majorKey;
+        s.sort.start(s.rows.size());
+        s.phase = StagedRows::Phase::Done;
+        return true;
+    }
+    if (!s.started || s.minorKey != minorKey || s.majorKey != majorKey) {
+        s.started = true;
+        s.minorKey = minorKey;
+        s.majorKey = majorKey;
+        s.phase = StagedRows::Phase::Minor;
+        s.minor.start(s.rows, minorKey);
+        s.major.start(s.rows, majorKey);
+    }
+    if ((s.phase == StagedRows::Phase::Arrange || s.phase == StagedRows::Phase::Done) && s.order != sortOrder_) {
+        // The other direction: the ranks still hold. Rows half moved are
+        // put back first.
+        if (s.phase == StagedRows::Phase::Arrange) {
+            const std::vector<int>& order = s.sort.order();
+            for (size_t i = 0; i < s.arranged.size(); ++i)
+                s.rows[size_t(order[i])] = std::move(s.arranged[i]);
+            s.arranged = {};
+            s.arrangedKey = {};
+        }
+        s.phase = StagedRows::Phase::Rows;
+        s.sort.start(0);
+    }
+    if (s.phase == StagedRows::Phase::Minor) {
+        if (!s.minor.run(s.rows, until))
+            return false;
+        s.phase = StagedRows::Phase::Major;
+    }
+    if (s.phase == StagedRows::Phase::Major) {
+        if (!s.major.run(s.rows, until))
+            return false;
+        const std::vector<int>& minor = s.minor.ranks();
+        const std::vector<int>& major = s.major.ranks();
+        const qint64 span = s.minor.distinctRanks();
+        s.rowKey.resize(s.rows.size());
+        for (size_t i = 0; i < s.rowKey.size(); ++i)
+            s.rowKey[i] = major[i] * span + minor[i];
+        s.phase = StagedRows::Phase::Rows;
+        s.sort.start(0);
+    }
+    if (s.phase == StagedRows::Phase::Rows) {
+        if (s.order != sortOrder_ || s.sort.order().size() != s.rows.size()) {
+            s.order = sortOrder_;
+            s.sort.start(s.rows.size());
+        }
+        // Both sorts stable: rows of equal keys keep the order they came in.
+        const std::vector<qint64>& key = s.rowKey;
+        const bool done = s.order == Qt::AscendingOrder
+            ? s.sort.run([&key](int a, int b) { return key[size_t(a)] != key[size_t(b)] ? key[size_t(a)] < key[size_t(b)] : a < b; }, until)
+            : s.sort.run([&key](int a, int b) { return key[size_t(a)] != key[size_t(b)] ? key[size_t(a)] > key[size_t(b)] : a < b; }, until);
+        if (!done)
+            return false;
+        s.arranged.clear();
+        s.arranged.reserve(s.rows.size());
+        s.arrangedKey.clear();
+        s.arrangedKey.reserve(s.rows.size());
+        s.phase = StagedRows::Phase::Arrange;
+    }
+    if (s.phase == StagedRows::Phase::Arrange) {
+        // Moving a million rows is itself worth a few steps.
+        const std::vector<int>& order = s.sort.order();
+        unsigned tick = 0;
+        while (s.arranged.size() < order.size()) {
+            if (++tick % kClockEvery == 0 && until.hasExpired())
+                return false;
+            const size_t from = size_t(order[s.arranged.size()]);
+            s.arranged.push_back(std::move(s.rows[from]));
+            s.arrangedKey.push_back(s.rowKey[from]);
+        }
+        // Rows now stand in sorted order; a sort the other way round keeps
+        // equal ones in this order, which is still the order they came in.
+        s.rows.swap(s.arranged);
+        s.rowKey.swap(s.arrangedKey);
+        s.arranged = {};
+        s.arrangedKey = {};
+        s.sort = {};
+        s.phase = StagedRows::Phase::Done;
+    }
+    return true;
+}
+
+void ListView::showStaged()
+{
+    if (!staged_)
+        return;
+    std::unique_ptr<StagedRows> s = std::move(staged_);
+    if (s->phase == StagedRows::Phase::Arrange) {
+        const std::vector<int>& order = s->sort.order();
+        for (size_t i = 0; i < s->arranged.size(); ++i)
+            s->rows[size_t(order[i])] = std::move(s->arranged[i]);
+    } else if (s->phase == StagedRows::Phase::Done) {
+        sorted_ = true;
+        sortKey_ = s->majorKey;
+    }
+    model_->install(std::move(s->rows));
+    s.reset();
+#ifdef __GLIBC__
+    // The sort's working memory (a collation key per row) is free again but
+    // spread between the rows; the C library keeps such pages unless asked.
+    if (count() >= kTrimFrom)
+        malloc_trim(0);
+#endif
+}
+
+void ListView::dropStaged()
+{
+    if (staged_)
+        model_->retire(std::move(staged_->rows));
+    staged_.reset();
 }
 
 // ---- current row and selection ----

@@ -4,8 +4,11 @@
 // the program relies on: stable sorting by one key at a time, header clicks
 // that only report, rows that can be current without being selected.
 #pragma once
+#include <QDeadlineTimer>
 #include <QWidget>
 #include <QStringList>
+
+#include <memory>
 
 class QAbstractItemView;
 class QItemSelectionModel;
@@ -16,6 +19,7 @@ class QModelIndex;
 class QStackedLayout;
 class QTreeView;
 class ListViewModel;
+struct StagedRows;
 template <class> class ListViewEvents;
 
 class ListView : public QWidget {
@@ -64,6 +68,21 @@ public:
     void setSortOrder(Qt::SortOrder order);
     Qt::SortOrder sortOrder() const;
 
+    // Filling a long list without a long pause: rows are staged away from
+    // the views (count() does not see them), sorted there a bounded piece at
+    // a time, then shown in one go. clear() drops staged rows too.
+    void stageItem(const QString& text, int smallIcon, const QStringList& subItems);
+    int stagedCount() const;
+    // Sorts the staged rows as setSortKey(minorKey) and then
+    // setSortKey(majorKey) would sort them, in the current direction, until
+    // `until` has passed; true once they are sorted. A direction changed in
+    // between makes the sort start over.
+    bool sortStaged(int minorKey, int majorKey, QDeadlineTimer until);
+    // The staged rows, sorted or not, replace the list's rows; a finished
+    // sort leaves the list sorted by majorKey.
+    void showStaged();
+    void dropStaged();
+
     // Current row and selection.
     int currentRow() const; // -1 when none
     // Makes row current. select = true makes it the only selected row;
@@ -99,6 +118,7 @@ private:
     bool validRow(int row) const;
 
     ListViewModel* model_;
+    std::unique_ptr<StagedRows> staged_;
     QItemSelectionModel* selection_;
     QTreeView* tree_;
     QListView* list_;

@@ -9,6 +9,8 @@
 #include <utility>
 
 #include <cerrno>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 namespace {
@@ -39,6 +41,13 @@ qsizetype send_now(qintptr fd, const QByteArray& bytes)
         n = ::send(int(fd), bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
     } while (n < 0 && errno == EINTR);
     return n > 0 ? qsizetype(n) : 0;
+}
+
+// Holds back partial segments while set; clearing it sends them at once.
+bool set_cork(qintptr fd, bool on)
+{
+    const int value = on ? 1 : 0;
+    return fd >= 0 && ::setsockopt(int(fd), IPPROTO_TCP, TCP_CORK, &value, sizeof value) == 0;
 }
 
 bool saysThat(const QString& text, const char* english)
@@ -111,7 +120,10 @@ bool Winsock::Listen()
         return false;
     }
     auto* server = new QTcpServer(this);
-    if (!server->listen(QHostAddress::AnyIPv4, quint16(LocalPort))) {
+    // Both families where the system has both (an IPv6 control connection
+    // announces this listener with EPRT), IPv4 alone where it has not.
+    if (!server->listen(QHostAddress::Any, quint16(LocalPort)) &&
+        !server->listen(QHostAddress::AnyIPv4, quint16(LocalPort))) {
         const QString text = server->errorString();
         const int number = errorNumber(server->serverError(), text);
         delete server;
@@ -178,20 +190,20 @@ bool Winsock::SendData(const QByteArray& bytes)
 {
     if (state_ != sckConnected || !sock_)
         return false;
-    if (bytes.isEmpty()) {
-        if (sock_->bytesToWrite() == 0 && progressPosted_ == 0)
-            post([this] { emit SendComplete(); });
-        else
-            sendPending_ = true;
-        return true;
-    }
     // Straight to the system when nothing queued is waiting to go before
     // these bytes: a sender that waits for each block's completion would
-    // otherwise pay an extra turn of the event loop per block, and Qt's
-    // queue would switch its write watch on and off for each.
+    // otherwise pay a turn of the event loop per block, and Qt's queue
+    // would switch its write watch on and off for each.
     qsizetype sent = 0;
-    if (sock_->bytesToWrite() == 0)
+    if (!bytes.isEmpty() && sock_->bytesToWrite() == 0) {
+        // A second send before the event loop turns: more are likely to
+        // follow. Small blocks are then gathered into full segments instead
+        // of each going out (and waking the peer) on its own; the report
+        // of this turn's sends lets the rest go.
+        if (reportPosted_ && !corked_)
+            corked_ = set_cork(sock_->socketDescriptor(), true);
         sent = send_now(sock_->socketDescriptor(), bytes);
+    }
     // What the system did not take now (a full buffer, or an error Qt is
     // left to find and report) goes through Qt's queue.
     if (sent < bytes.size()) {
@@ -200,11 +212,17 @@ bool Winsock::SendData(const QByteArray& bytes)
             return false;
     }
     sendPending_ = true;
-    if (sent > 0)
+    // An empty send owes a completion too, or a caller waiting for it hangs.
+    if (sent > 0 || bytes.isEmpty())
         onBytesWritten(sent);
     if (sent < bytes.size())
         sock_->flush();
     return true;
+}
+
+qint64 Winsock::BytesToSend() const
+{
+    return sock_ ? sock_->bytesToWrite() : 0;
 }
 
 QByteArray Winsock::GetData()
@@ -236,7 +254,9 @@ void Winsock::reset()
     ++generation_;
     dataPosted_ = false;
     sendPending_ = false;
-    progressPosted_ = 0;
+    reportPosted_ = false;
+    unreported_ = 0;
+    corked_ = false;   // the socket is let go; its close sends what it holds
     ipv4Only_ = false;
     localIP_.clear();
     if (server_) {
@@ -375,22 +395,32 @@ void Winsock::onSocketError(QAbstractSocket::SocketError error)
 
 void Winsock::onBytesWritten(qint64 bytes)
 {
-    const qint64 remaining = sock_->bytesToWrite();
-    ++progressPosted_;
-    // One posted event for the progress and, after the last progress of
-    // what was queued, the completion: a sender of small blocks gets one
-    // of each per block, and each posting wakes the event loop.
-    post([this, bytes, remaining] {
-        --progressPosted_;
-        const quint64 generation = generation_;
-        emit SendProgress(bytes, remaining);
-        // The progress handler may have ended the connection or queued more.
-        if (generation == generation_ && progressPosted_ == 0 && sendPending_ && sock_ &&
-            sock_->bytesToWrite() == 0) {
-            sendPending_ = false;
-            emit SendComplete();
-        }
-    });
+    // One posted event reports everything handed over until it runs: a
+    // sender of small blocks that the system takes at once gets one
+    // progress and one completion per turn of the event loop, not per block.
+    unreported_ += bytes;
+    if (reportPosted_)
+        return;
+    reportPosted_ = true;
+    post([this] { reportSend(); });
+}
+
+void Winsock::reportSend()
+{
+    reportPosted_ = false;
+    if (corked_ && sock_)
+        set_cork(sock_->socketDescriptor(), false);
+    corked_ = false;
+    const qint64 bytes = std::exchange(unreported_, 0);
+    const quint64 generation = generation_;
+    if (bytes > 0)
+        emit SendProgress(bytes, sock_ ? sock_->bytesToWrite() : 0);
+    // The progress handler may have ended the connection or sent more; the
+    // completion waits for the progress of those bytes.
+    if (generation == generation_ && !reportPosted_ && sendPending_ && sock_ && sock_->bytesToWrite() == 0) {
+        sendPending_ = false;
+        emit SendComplete();
+    }
 }
 
 void Winsock::onNewConnection()

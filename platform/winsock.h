@@ -76,8 +76,11 @@ public:
     // control's connection; works after Close() of the listener, as the
     // classic handler does. Other waiting connections are dropped.
     void Accept(int requestID);
-    // Queues bytes for sending; false unless connected.
+    // Queues bytes for sending; false unless connected. Bytes the system
+    // takes at once are sent when this returns (BytesToSend() is then 0).
     bool SendData(const QByteArray& bytes);
+    // Bytes SendData accepted that the system has not taken yet.
+    qint64 BytesToSend() const;
     // Every byte received so far.
     QByteArray GetData();
     // Ends the connection and/or the listener. Bytes already queued by
@@ -97,6 +100,9 @@ signals:
     void CloseEvent();
     void Error(int number, const QString& description);
     void ConnectionRequest(int requestID);
+    // Bytes handed to the system since the last SendProgress: one event for
+    // all that went out between two turns of the event loop. SendComplete
+    // follows the last SendProgress once nothing is left to send.
     void SendProgress(qint64 bytesSent, qint64 bytesRemaining);
     void SendComplete();
 
@@ -113,6 +119,7 @@ private:
     void onConnected();
     void onSocketError(QAbstractSocket::SocketError error);
     void onBytesWritten(qint64 bytes);
+    void reportSend();
     void onNewConnection();
     void disposeOrphans();
 
@@ -125,7 +132,9 @@ private:
     int lastRequestId_ = 0;
     bool dataPosted_ = false;   // a DataArrival is waiting in the event queue
     bool sendPending_ = false;  // SendComplete owed once the write buffer drains
-    int progressPosted_ = 0;    // SendProgress events waiting in the event queue
+    bool reportPosted_ = false; // a SendProgress for unreported_ waits in the event queue
+    qint64 unreported_ = 0;     // bytes handed to the system since the last SendProgress
+    bool corked_ = false;       // partial segments held back until reportSend
     bool ipv4Only_ = false;     // the running connect attempt is restricted to IPv4
     QString connectHost_;       // what the running connect attempt asked for
     int connectPort_ = 0;

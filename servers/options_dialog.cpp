@@ -26,6 +26,9 @@ Form8::Form8(QWidget* parent) : QDialog(parent)
     mailRow->addWidget(Text1, 1);
     layout->addLayout(mailRow);
 
+    Check2 = new QCheckBox(QStringLiteral("ｸｲｯｸ接続でPASVモードを使う(&V)"), this);
+    layout->addWidget(Check2);
+
     auto* frame = new QGroupBox(QStringLiteral("ファイヤーウォール"), this);
     auto* grid = new QGridLayout(frame);
     Check1 = new QCheckBox(QStringLiteral("ファイヤーウォールを使用する。"), frame);
@@ -49,10 +52,12 @@ Form8::Form8(QWidget* parent) : QDialog(parent)
     Text1->setText(mail);
     Text3->setText(settings::get(keys::Options, keys::ProxyServer, QString()));
     Text5->setText(settings::get(keys::Options, keys::ProxyPort, QString()));
-    // Ticked exactly when connection set-up goes through the proxy, so the
-    // box never shows a proxy that is not used (or hides one that is); a
-    // hand-edited value that is not a number reads as off.
+    // Each box is ticked exactly when connection set-up goes through the
+    // proxy or opens passive data connections, so a box never shows a choice
+    // that is not used (or hides one that is); any hand-edited value other
+    // than "1" reads as off.
     Check1->setChecked(settings::get(keys::Options, keys::ProxyOn, keys::ProxyOnDefault) == QStringLiteral("1"));
+    Check2->setChecked(settings::get(keys::Options, keys::Pasv, keys::PasvDefault) == keys::PasvOn);
 
     connect(Command1, &QPushButton::clicked, this, &Form8::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &QDialog::hide);
@@ -65,6 +70,7 @@ void Form8::Command1_Click()
     settings::save(keys::Options, keys::ProxyServer, Text3->text());
     settings::save(keys::Options, keys::ProxyPort, Text5->text());
     settings::save(keys::Options, keys::ProxyOn, Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    settings::save(keys::Options, keys::Pasv, Check2->isChecked() ? keys::PasvOn : keys::PasvDefault);
     // The dialog stays open with what was typed until the options are on disk.
     const QString failure = settings::commit();
     if (!failure.isEmpty()) {

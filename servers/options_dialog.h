@@ -1,5 +1,5 @@
-// Options: the mail address sent as the anonymous password, and the
-// firewall proxy of the user@host kind.
+// Options: the mail address sent as the anonymous password, the data mode
+// of quick connections, and the firewall proxy of the user@host kind.
 #pragma once
 #include <QDialog>
 
@@ -14,6 +14,7 @@ public:
     explicit Form8(QWidget* parent = nullptr);
 
     QLineEdit* Text1 = nullptr;     // mail address
+    QCheckBox* Check2 = nullptr;    // quick connections use passive data connections
     QCheckBox* Check1 = nullptr;    // use the firewall proxy
     QLineEdit* Text3 = nullptr;     // proxy host
     QLineEdit* Text5 = nullptr;     // proxy port

@@ -58,6 +58,9 @@ Form5::Form5(Form4* manager, QWidget* parent) : QDialog(parent), manager_(manage
     field(QStringLiteral("ポート"), Text7);
     field(QStringLiteral("ﾘﾄﾗｲ回数"), Text8);
     field(QStringLiteral("ﾘﾄﾗｲ間隔"), Text9);
+    Check3 = new QCheckBox(QStringLiteral("PASVモード(&V)"), this);
+    grid->addWidget(Check3, row, 1, 1, 2);
+    ++row;
     Command1 = new QPushButton(QStringLiteral("登録((&S)"), this);
     Command2 = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ(&C)"), this);
     grid->addWidget(Command1, row, 1);
@@ -143,13 +146,14 @@ void Form5::Command1_Click()
     }
     errors::trap(QStringLiteral("エラー"), [&] {
         const QStringList keys = {"s_adress", "s_user", "s_pass", "s_local_path", "Server_name_path",
-                                  "ポートNo", "リトライ回数", "リトライ間隔", "Anony_Name", "Anony_Mail"};
+                                  "ポートNo", "リトライ回数", "リトライ間隔", "Anony_Name", "Anony_Mail", "PASV"};
         const QStringList values = {without_leading_blanks(Text2->text()), without_leading_blanks(Text3->text()),
                                     without_leading_blanks(Text4->text()), local,
                                     without_leading_blanks(Text6->text()), without_leading_blanks(Text7->text()),
                                     Text8->text(), Text9->text(),
                                     Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"),
-                                    Check2->isChecked() ? QStringLiteral("1") : QStringLiteral("0")};
+                                    Check2->isChecked() ? QStringLiteral("1") : QStringLiteral("0"),
+                                    Check3->isChecked() ? QStringLiteral("1") : QStringLiteral("0")};
         for (int i = 0; i < keys.size(); ++i)
             settings::save(name, keys.at(i), values.at(i));
         // Listed only once the record is on disk: the dialog stays open with

@@ -17,6 +17,7 @@ public:
     QLineEdit *Text1 = nullptr, *Text2 = nullptr, *Text3 = nullptr, *Text4 = nullptr, *Text5 = nullptr,
               *Text6 = nullptr, *Text7 = nullptr, *Text8 = nullptr, *Text9 = nullptr;
     QCheckBox *Check1 = nullptr, *Check2 = nullptr;
+    QCheckBox* Check3 = nullptr;   // passive data connections ("PASV")
     QPushButton *Command1 = nullptr, *Command2 = nullptr, *Command3 = nullptr;
 
     // Sets both boxes without running their click handlers (the manager

@@ -96,6 +96,7 @@ void Form4::Command3_Click()
     e->Text8->setText(QStringLiteral("1"));
     e->Text9->setText(QStringLiteral("10"));
     e->setChecksQuietly(false, false);
+    e->Check3->setChecked(false);
     e->Text3->setEnabled(true);
     e->Text4->setEnabled(true);
     prompts::show_modal(e);
@@ -121,6 +122,8 @@ void Form4::Command4_Click()
     const bool anonymous = get("Anony_Name", QStringLiteral("0")).trimmed().toInt() != 0;
     const bool mail = get("Anony_Mail", QStringLiteral("0")).trimmed().toInt() != 0;
     e->setChecksQuietly(anonymous, mail);
+    // Ticked exactly when connection set-up opens passive data connections.
+    e->Check3->setChecked(get("PASV", QStringLiteral("0")) == QStringLiteral("1"));
     e->Text7->setText(get("ポートNo", QStringLiteral("21")));
     e->Text8->setText(get("リトライ回数", QStringLiteral("1")));
     e->Text9->setText(get("リトライ間隔", QStringLiteral("10")));

@@ -13,6 +13,12 @@ inline const QString ProxyServer = QStringLiteral("PROXYSERVER");   // default: 
 inline const QString ProxyPort = QStringLiteral("PROXYPORT");       // default: empty
 inline const QString ProxyOn = QStringLiteral("PROXYON");           // "1" on, "0" off; default "0"
 inline const QString ProxyOnDefault = QStringLiteral("0");
+// Data mode of quick connections; the same key names a registered server's
+// mode in its record. "1" passive; any other value active, so a record
+// saved before the key existed keeps active mode.
+inline const QString Pasv = QStringLiteral("PASV");
+inline const QString PasvOn = QStringLiteral("1");
+inline const QString PasvDefault = QStringLiteral("0");
 
 // The mail address sent as the anonymous password when none is set (or the
 // one set is blank), and the one the entry editor offers first.
@@ -49,6 +55,7 @@ inline const QString RetryCount = QStringLiteral("リトライ回数");
 inline const QString RetryInterval = QStringLiteral("リトライ間隔");
 inline const QString AnonyName = QStringLiteral("Anony_Name");
 inline const QString AnonyMail = QStringLiteral("Anony_Mail");
+// Pasv (above), "1" passive, "0" active; absent reads as PasvDefault.
 // Defaults of the record. The editor shows LocalPathDefault for an entry
 // without a folder; connection set-up reads an absent folder as empty.
 inline const QString LocalPathDefault = QStringLiteral("c:\\");

@@ -13,15 +13,31 @@ namespace {
 
 // A port nobody holds right now; another process may still take it before
 // the server binds, which start() notices and retries.
-quint16 freePort()
+quint16 freePort(const QHostAddress& address)
 {
     QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
+    if (!probe.listen(address, 0))
         return 0;
     const quint16 port = probe.serverPort();
     probe.close();
     return port;
 }
+
+// pyftpdlib with a handler that refuses active mode.
+const char kPassiveOnly[] = R"(import sys
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+class PassiveOnly(FTPHandler):
+    def ftp_PORT(self, line):
+        self.respond("500 Illegal PORT command.")
+    def ftp_EPRT(self, line):
+        self.respond("500 Illegal EPRT command.")
+users = DummyAuthorizer()
+users.add_user(sys.argv[4], sys.argv[5], sys.argv[3], perm="elradfmwMT")
+PassiveOnly.authorizer = users
+FTPServer((sys.argv[1], int(sys.argv[2])), PassiveOnly).serve_forever()
+)";
 
 } // namespace
 
@@ -66,20 +82,23 @@ bool RealFtpServer::start(int ms)
     }
     QDeadlineTimer deadline(ms);
     for (int attempt = 0; attempt < 5 && !deadline.hasExpired(); ++attempt) {
-        const quint16 port = freePort();
+        const quint16 port = freePort(QHostAddress(address_));
         if (port == 0) {
-            error_ = QStringLiteral("no free TCP port on 127.0.0.1");
+            error_ = QStringLiteral("no free TCP port on %1").arg(address_);
             return false;
         }
         log_.clear();
         proc_ = std::make_unique<QProcess>();
         proc_->setProcessChannelMode(QProcess::MergedChannels);
         proc_->setWorkingDirectory(root_.path());
-        proc_->start(python_, {QStringLiteral("-m"), QStringLiteral("pyftpdlib"),
-                               QStringLiteral("-i"), QStringLiteral("127.0.0.1"),
-                               QStringLiteral("-p"), QString::number(port), QStringLiteral("-w"),
-                               QStringLiteral("-d"), root_.path(), QStringLiteral("-u"), user_,
-                               QStringLiteral("-P"), password_});
+        if (refuseActive_)
+            proc_->start(python_, {QStringLiteral("-c"), QString::fromLatin1(kPassiveOnly), address_,
+                                   QString::number(port), root_.path(), user_, password_});
+        else
+            proc_->start(python_, {QStringLiteral("-m"), QStringLiteral("pyftpdlib"), QStringLiteral("-i"), address_,
+                                   QStringLiteral("-p"), QString::number(port), QStringLiteral("-w"),
+                                   QStringLiteral("-d"), root_.path(), QStringLiteral("-u"), user_,
+                                   QStringLiteral("-P"), password_});
         if (!proc_->waitForStarted(int(qMax<qint64>(deadline.remainingTime(), 1)))) {
             error_ = QStringLiteral("cannot run %1: %2").arg(python_, proc_->errorString());
             proc_.reset();
@@ -113,7 +132,7 @@ bool RealFtpServer::waitAccepting(quint16 port, int ms)
         if (!running())
             return false;
         QTcpSocket probe;
-        probe.connectToHost(QHostAddress::LocalHost, port);
+        probe.connectToHost(QHostAddress(address_), port);
         wait_until([&] { return probe.state() == QAbstractSocket::ConnectedState
                                 || probe.state() == QAbstractSocket::UnconnectedState || !running(); },
                    int(qMax<qint64>(deadline.remainingTime(), 1)));

@@ -33,12 +33,19 @@ public:
     // The interpreter to run; Debian's by default, since another python3
     // earlier on PATH may lack the module.
     void setInterpreter(const QString& path) { python_ = path; }
+    // Where it listens ("127.0.0.1" unless set; "::1" for IPv6).
+    void setAddress(const QString& address) { address_ = address; }
+    // Answers PORT and EPRT with "500", as servers that allow only passive
+    // mode do.
+    void setRefuseActive(bool on) { refuseActive_ = on; }
 
 private:
     bool waitAccepting(quint16 port, int ms);
     void drainOutput() const;
 
     QString python_ = QStringLiteral("/usr/bin/python3");
+    QString address_ = QStringLiteral("127.0.0.1");
+    bool refuseActive_ = false;
     QString user_, password_, error_;
     QTemporaryDir root_;
     std::unique_ptr<QProcess> proc_;

@@ -445,7 +445,7 @@ TEST_P(CrossingUploadEnd, IsReportedAndLeavesTheClientAtRest)
     const UploadEnd c = GetParam();
     start();
     // Large enough, in the middle case, that the client is still sending.
-    pickLocal(QStringLiteral("up.bin"), QByteArray(c.when == UploadEnd::MidData ? 8 << 20 : 3000, 'u'));
+    pickLocal(QStringLiteral("up.bin"), QByteArray(c.when == UploadEnd::MidData ? 64 << 20 : 3000, 'u'));
     server.onCommand(QStringLiteral("STOR"), [&](FakeFtpServer& s, const QString&) {
         if (c.when != UploadEnd::AtStor) {
             s.reply("150 Ok to send data.\r\n");

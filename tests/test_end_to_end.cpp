@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QTcpServer>
 #include <QRandomGenerator>
 
 #include "app/form1.h"
@@ -175,5 +176,69 @@ TEST_F(EndToEnd, DownloadsAndUploadsArriveByteForByte)
         EXPECT_EQ(read_file(server.root() + QStringLiteral("/up_") + n), read_file(server.root() + u'/' + n))
             << n.toStdString();
 }
+
+// Each way of opening the data connection carries a listing, a download
+// and an upload byte for byte.
+struct DataMode {
+    const char* name;
+    const char* address;   // where the server listens and the entry points
+    bool passive;          // the entry's check box
+    bool refuseActive;     // the server refuses PORT and EPRT
+};
+
+class DataModes : public EndToEnd, public ::testing::WithParamInterface<DataMode> {
+protected:
+    void SetUp() override
+    {
+        const QString address = QString::fromLatin1(GetParam().address);
+        if (address.contains(u':')) {
+            QTcpServer probe;
+            if (!probe.listen(QHostAddress(address), 0))
+                GTEST_SKIP() << "this machine has no IPv6 loopback (::1): " << probe.errorString().toStdString();
+        }
+        server.setAddress(address);
+        server.setRefuseActive(GetParam().refuseActive);
+        EndToEnd::SetUp();
+        settings::save(QStringLiteral("real"), QStringLiteral("s_adress"), address);
+        settings::save(QStringLiteral("real"), QStringLiteral("PASV"), GetParam().passive ? "1" : "0");
+    }
+};
+
+TEST_P(DataModes, ListDownloadAndUploadArriveWhole)
+{
+    const QByteArray body = random_bytes(300 * 1024 + 7);
+    write_file(server.root() + QStringLiteral("/get.bin"), body);
+    login();
+    ASSERT_TRUE(listed([&] { return remoteNames() == QStringList{"get.bin"}; })) << w->Text1->text().toStdString();
+    w->ListView1->setCurrentRow(0, true);
+    w->MDOWN_Click();
+    ASSERT_TRUE(wait_until([&] { return !w->busy() && QFileInfo::exists(local + QStringLiteral("/get.bin")); }, 20000))
+        << w->Text1->text().right(1500).toStdString();
+    EXPECT_EQ(read_file(local + QStringLiteral("/get.bin")), body);
+
+    ASSERT_TRUE(QFile::rename(local + QStringLiteral("/get.bin"), local + QStringLiteral("/put.bin")));
+    w->Local_list();
+    w->ListView2->clearSelection();
+    for (int i = 0; i < w->ListView2->count(); ++i)
+        w->ListView2->setSelected(i, w->ListView2->text(i) == QStringLiteral("put.bin"));
+    w->Mupload_Click();
+    ASSERT_TRUE(listed([&] { return remoteNames().contains(QStringLiteral("put.bin")) && !w->busy(); }))
+        << w->Text1->text().right(1500).toStdString();
+    EXPECT_EQ(read_file(server.root() + QStringLiteral("/put.bin")), body);
+    // The switch is said once, and only where active mode was refused.
+    const QString log = w->Text1->text();
+    EXPECT_EQ(log.count(QStringLiteral("PORTが使えないため、PASVモードに切り替えます。")), GetParam().refuseActive ? 1 : 0);
+    EXPECT_EQ(log.contains(QStringLiteral(">PASV")) || log.contains(QStringLiteral(">EPSV")),
+              GetParam().passive || GetParam().refuseActive);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, DataModes,
+                         ::testing::Values(DataMode{"active", "127.0.0.1", false, false},
+                                           DataMode{"passive", "127.0.0.1", true, false},
+                                           DataMode{"fallback", "127.0.0.1", false, true},
+                                           DataMode{"ipv6_active", "::1", false, false},
+                                           DataMode{"ipv6_passive", "::1", true, false},
+                                           DataMode{"ipv6_fallback", "::1", false, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

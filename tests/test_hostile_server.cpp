@@ -423,7 +423,15 @@ TEST_F(HostileServer, AMillionLineListingIsShownAndTheListStaysUsable)
                 (long long)QFileInfo(program_folder::file(QStringLiteral("temp.s"))).size(),
                 (long long)took.elapsed(), (long long)stall.worstMs(), (long long)peakGrowth,
                 (long long)(rss_mb() - rssBefore));
-    EXPECT_LT(peakGrowth, 1500);
+    EXPECT_LT(peakGrowth, 400);
+    // Received, parsed and sorted in short steps. Unoptimised code takes
+    // longer per step that cannot be cut, but parsing or sorting all of it in
+    // one go takes seconds.
+#ifdef NDEBUG
+    EXPECT_LT(stall.worstMs(), 250);
+#else
+    EXPECT_LT(stall.worstMs(), 1500);
+#endif
     // Folders first, each group by name; the last file can be fetched.
     EXPECT_EQ(w->ListView1->text(0), QStringLiteral("f0000000"));
     EXPECT_EQ(w->ListView1->text(lines / 100), QStringLiteral("f0000001"));
@@ -602,7 +610,7 @@ TEST_P(ControlDrops, TheUserIsToldNothingHalfDoneIsKeptAndTheNextConnectionWorks
 {
     const Drop& d = GetParam();
     // Large enough that the upload is still running when the drop is noticed.
-    const QByteArray upload = pattern(4 << 20);
+    const QByteArray upload = pattern(64 << 20);
     if (d.phase == Drop::Login) {
         serveTree(defaultListing());
         local = env.scratch();

@@ -245,6 +245,77 @@ TEST(ListViewSort, SpacePaddedSizeTextsSortByValue)
     EXPECT_EQ(got, QStringList({"  123456KB", "      10KB", "       1KB", "         0"}));
 }
 
+// Rows staged and sorted a bounded piece at a time end up exactly where the
+// two sorts of a filled list put them, ties in their order of arrival,
+// whenever the direction changes while the steps run.
+TEST(ListViewSort, StagedRowsSortedInStepsAsByNameThenKind)
+{
+    std::mt19937 rng(7);
+    struct Entry {
+        QString name;
+        bool folder;
+    };
+    std::vector<Entry> entries;
+    for (int i = 0; i < 3000; ++i) {
+        // Few names, in both cases: many rows tie on the name.
+        QString name = QString("n%1").arg(rng() % 700);
+        entries.push_back({rng() % 2 ? name.toUpper() : name, rng() % 5 == 0});
+    }
+    // The arrival number in the date column tells tied rows apart.
+    const auto fill = [&](ListView& lv, bool staged) {
+        add_file_columns(lv);
+        for (size_t i = 0; i < entries.size(); ++i) {
+            const QStringList sub{entries[i].folder ? QString() : "1KB", QString::number(i), entries[i].folder ? "0" : "1"};
+            if (staged)
+                lv.stageItem(entries[i].name, entries[i].folder ? 1 : 2, sub);
+            else
+                lv.addItem(entries[i].name, entries[i].folder ? 1 : 2, sub);
+        }
+    };
+    const auto rows = [](const ListView& lv) {
+        QStringList out;
+        for (int i = 0; i < lv.count(); ++i)
+            out << lv.text(i) + u'#' + lv.subItem(i, 2);
+        return out;
+    };
+    const auto other = [](Qt::SortOrder o) { return o == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder; };
+    // Steps of a sort without a change of direction: where to change it.
+    ListView probe;
+    fill(probe, true);
+    int total = 1;
+    while (!probe.sortStaged(0, 3, QDeadlineTimer(0)))
+        ++total;
+    ASSERT_GT(total, 100) << "the sort did not run in steps";
+    for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+        ListView reference;
+        fill(reference, false);
+        reference.setSortOrder(order);
+        reference.setSorted(true);
+        sort_name_then_kind(reference);
+        // -1: no change; total: after the sort had ended.
+        for (const int changeAt : {-1, 1, total / 2, total - 2, total}) {
+            ListView lv;
+            fill(lv, true);
+            lv.setSortOrder(changeAt < 0 ? order : other(order));
+            bool done = false;
+            for (int step = 1; !done || step <= changeAt; ++step) {
+                done = lv.sortStaged(0, 3, QDeadlineTimer(0));
+                if (step == changeAt) {
+                    lv.setSortOrder(order);
+                    done = false;
+                }
+            }
+            EXPECT_EQ(lv.count(), 0) << "staged rows are not in the list yet";
+            lv.showStaged();
+            EXPECT_EQ(rows(lv), rows(reference)) << "direction " << order << ", changed at step " << changeAt;
+            EXPECT_EQ(lv.sortKey(), 3);
+            EXPECT_TRUE(lv.sorted());
+        }
+    }
+    probe.clear();
+    EXPECT_EQ(probe.stagedCount(), 0);
+}
+
 TEST(ListViewSort, CurrentRowAndSelectionStayWithTheirItems)
 {
     ListView lv;

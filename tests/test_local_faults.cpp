@@ -10,10 +10,12 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/list_view.h"
 #include "platform/prompts.h"
+#include "platform/replacing_file.h"
 #include "servers/server_list_file.h"
 #include "tests/fake_tree.h"
 #include "tests/ftp_fixture.h"
@@ -320,6 +322,67 @@ TEST(LocalFaultsServerList, InvalidBytesAndAMegabyteLineAreListedAndTheRestStill
     const QStringList after = server_list::read();
     EXPECT_EQ(after, (QStringList{"good", badName, "日本", "last"}));
     w.reset();
+}
+
+// ------------------------------------------------------------ the file a download replaces
+
+QStringList all_names(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+TEST(ReplacingFile, ALinkStaysALinkAndSetIdBitsAreNotCarriedOver)
+{
+    QTemporaryDir dir;
+    const QString real = dir.filePath(QStringLiteral("real")), link = dir.filePath(QStringLiteral("link"));
+    write_file(real, "old");
+    ASSERT_EQ(::chmod(QFile::encodeName(real).constData(), 04750), 0);
+    ASSERT_TRUE(QFile::link(real, link));
+    ReplacingFile f(link);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) << f.errorString().toStdString();
+    EXPECT_EQ(f.fileName(), real);
+    ASSERT_EQ(f.write("new"), 3);
+    ASSERT_TRUE(f.commit()) << f.errorString().toStdString();
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(read_file(real), QByteArray("new"));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(real).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0750u);
+    EXPECT_EQ(all_names(dir.path()), (QStringList{"link", "real"}));
+}
+
+TEST(ReplacingFile, WithoutACommitTheTargetStaysAndNoHiddenFileIsLeft)
+{
+    enum End { Dropped, Cancelled, CommitFails };
+    for (const End end : {Dropped, Cancelled, CommitFails}) {
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("a.bin"));
+        write_file(target, "the user's own copy");
+        {
+            ReplacingFile f(target);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+            ASSERT_EQ(f.write(pattern(100000)), 100000);
+            ASSERT_EQ(all_names(dir.path()).size(), 2) << end;   // the target and the hidden file
+            if (end == Cancelled)
+                f.cancelWriting();
+            if (end == CommitFails) {
+                // A folder took the target's place meanwhile: no file may replace it.
+                ASSERT_TRUE(QFile::remove(target));
+                ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("a.bin")));
+                EXPECT_FALSE(f.commit());
+                EXPECT_FALSE(f.errorString().isEmpty());
+            }
+            if (end != Dropped) {
+                EXPECT_EQ(all_names(dir.path()), QStringList{"a.bin"}) << end;
+            }
+        }
+        EXPECT_EQ(all_names(dir.path()), QStringList{"a.bin"}) << end;
+        if (end == CommitFails) {
+            EXPECT_TRUE(QFileInfo(target).isDir());
+        } else {
+            EXPECT_EQ(read_file(target), QByteArray("the user's own copy")) << end;
+        }
+    }
 }
 
 } // namespace

@@ -83,14 +83,15 @@ TEST_F(Refusals, ARefusedTextViewDoesNotCatchTheNextListing)
     EXPECT_FALSE(QFile::exists(program_folder::file(QStringLiteral("text.txt"))));
 }
 
-TEST_F(Refusals, ARefusedDataConnectionDoesNotRepeatTheRetrieve)
+TEST_F(Refusals, ARefusedDataConnectionTriesPassiveModeOnceAndDoesNotRepeatTheRetrieve)
 {
     server.onCommand(QStringLiteral("RETR"), [](FakeFtpServer& s, const QString&) {
         s.reply("425 Can't open data connection.\r\n");
     });
     select({"a.txt"});
-    // The refusal ends the download, and the user is told which file.
-    prompts.expect(QStringLiteral("「a.txt」のダウンロードは完了しませんでした。\nｻｰﾊﾞｰの応答: 425 Can't open data connection."));
+    // Passive mode is tried once; refused too, it ends the download, and the
+    // user is told which file.
+    prompts.expect(QStringLiteral("PASVモードに対応していないため、データー接続を開けませんでした。\n「a.txt」のダウンロードは完了しませんでした。"));
     w->MDOWN_Click();
     ASSERT_TRUE(server.waitForCommand(QStringLiteral("RETR a.txt")));
     ASSERT_TRUE(wait_until([&] { return w->ループ回数 == 0 && w->toolbarButton(6)->isEnabled(); }));
@@ -99,6 +100,7 @@ TEST_F(Refusals, ARefusedDataConnectionDoesNotRepeatTheRetrieve)
     w->Send_pwd();
     ASSERT_TRUE(wait_until([&] { return tree->listings() >= 2; }));
     EXPECT_EQ(server.commands().filter(QStringLiteral("RETR")).size(), 1);
+    EXPECT_EQ(server.commands().filter(QStringLiteral("EPSV")).size(), 1);
 }
 
 } // namespace

@@ -366,6 +366,12 @@ protected:
         return out;
     }
     int row(const QString& name) const { return int(names().indexOf(name)); }
+    // Lists the listing file and waits for the list to be complete.
+    void list()
+    {
+        w->Remote_list();
+        ASSERT_TRUE(wait_until([&] { return !w->remoteListJob_; }));
+    }
     // Current but not selected, as a fresh list should be.
     void expectFirstRowCurrentOnly() const
     {
@@ -394,7 +400,7 @@ TEST_F(RemoteList, FoldersAndLinksFirstThenFilesEachByName)
 {
     writeListing(kMixedListing);
     mouse_pointer::set(mouse_pointer::Hourglass);
-    w->Remote_list();
+    list();
     EXPECT_EQ(names(), (QStringList{"Archive", "src", "www", "A.txt", "b.txt", "c.iso"}));
     ListView* l = w->ListView1;
     const int a = row(QStringLiteral("A.txt"));
@@ -425,7 +431,7 @@ TEST_F(RemoteList, DescendingDirectionPutsFilesFirstAndStays)
 {
     writeListing(kMixedListing);
     w->ListView1->setSortOrder(Qt::DescendingOrder);
-    w->Remote_list();
+    list();
     EXPECT_EQ(names(), (QStringList{"c.iso", "b.txt", "A.txt", "www", "src", "Archive"}));
     EXPECT_EQ(w->ListView1->sortOrder(), Qt::DescendingOrder);
     expectFirstRowCurrentOnly();
@@ -434,12 +440,12 @@ TEST_F(RemoteList, DescendingDirectionPutsFilesFirstAndStays)
 TEST_F(RemoteList, RootDisablesGoingUpAndANewListingReplacesTheOld)
 {
     writeListing(kMixedListing);
-    w->Remote_list();
+    list();
     w->ListView1->setCurrentRow(2, true);
     w->サーバーパス = QStringLiteral("/");
     writeListing("drwxr-xr-x 2 user group 512 Jan 12 12:34 home\n"
                  "-rw-r--r-- 1 user group 5 Jan 12 12:34 README\n");
-    w->Remote_list();
+    list();
     EXPECT_EQ(names(), (QStringList{"home", "README"}));
     EXPECT_FALSE(w->CDUP->isEnabled());
     EXPECT_EQ(w->Label1->text(), QStringLiteral("ｻｰﾊﾞｰﾊﾟｽ: /"));
@@ -447,7 +453,7 @@ TEST_F(RemoteList, RootDisablesGoingUpAndANewListingReplacesTheOld)
 
     // An empty listing file gives an empty list, without a message.
     writeListing(QByteArray());
-    w->Remote_list();
+    list();
     EXPECT_EQ(w->ListView1->count(), 0);
     EXPECT_EQ(w->ListView1->currentRow(), -1);
     EXPECT_EQ(prompts.count(), 0);
@@ -459,7 +465,7 @@ TEST_F(RemoteList, EveryKindOfLineEnd)
                  "-rw-r--r-- 1 u g 5 Jan 12 12:34 cr\r"
                  "-rw-r--r-- 1 u g 5 Jan 12 12:34 lf\n"
                  "-rw-r--r-- 1 u g 5 Jan 12 12:34 last");
-    w->Remote_list();
+    list();
     EXPECT_EQ(names(), (QStringList{"cr", "crlf", "last", "lf"}));
 }
 
@@ -478,7 +484,7 @@ TEST_F(RemoteList, ALongLineAcrossAReadBlockLosesNothingAfterIt)
     for (int i = 0; i < after; ++i)
         listing += prefix + "a" + QByteArray::number(i) + "\r\n";
     writeListing(listing);
-    w->Remote_list();
+    list();
     EXPECT_EQ(w->ListView1->count(), before + 1 + after);
     EXPECT_GE(row(QStringLiteral("a0")), 0);
     EXPECT_GE(row(QStringLiteral("a2999")), 0);
@@ -494,7 +500,7 @@ TEST_F(RemoteList, MalformedLinesAreToldOnceAndTheRestIsListed)
                  "-rw-r--r-- 1 u g 5 Jan 12 12:34 after.txt\n");
     prompts.expect(QStringLiteral("エラー番号5のエラーです。"));
     mouse_pointer::set(mouse_pointer::Hourglass);
-    w->Remote_list();
+    list();
     ASSERT_EQ(prompts.count(), 1);
     EXPECT_EQ(prompts.seen().at(0).text, QStringLiteral("エラー番号5のエラーです。"));
     EXPECT_EQ(prompts.seen().at(0).title, QStringLiteral("エラー"));
@@ -509,7 +515,7 @@ TEST_F(RemoteList, ALineWithoutSizeAndDateTakesNothingFromTheLineBefore)
 {
     writeListing("-rw-r--r-- 1 u g 5000 Jan 12 12:34 a.txt\n"
                  "-rw-r--r-- 1 u g b.txt\n");
-    w->Remote_list();
+    list();
     const int b = row(QStringLiteral("b.txt"));
     ASSERT_GE(b, 0);
     EXPECT_EQ(w->ListView1->subItem(b, 1), QString());
@@ -523,14 +529,14 @@ TEST_F(RemoteList, TheYearRuleFollowsTheClock)
     app_clock::set_fixed(QDateTime(QDate(1998, 1, 4), QTime(9, 0)));
     writeListing("-rw-r--r-- 1 u g 5 Jan  5 10:00 next_day\n"
                  "-rw-r--r-- 1 u g 5 Jan  4 10:00 today\n");
-    w->Remote_list();
+    list();
     EXPECT_EQ(w->ListView1->subItem(row(QStringLiteral("next_day")), 2), QStringLiteral("97/01/05 10:00"));
     EXPECT_EQ(w->ListView1->subItem(row(QStringLiteral("today")), 2), QStringLiteral("98/01/04 10:00"));
 
     app_clock::set_fixed(QDateTime(QDate(2000, 3, 1), QTime(9, 0)));
     writeListing("-rw-r--r-- 1 u g 5 Mar  2 10:00 next_day\n"
                  "-rw-r--r-- 1 u g 5 Mar  1 10:00 today\n");
-    w->Remote_list();
+    list();
     EXPECT_EQ(w->ListView1->subItem(row(QStringLiteral("next_day")), 2), QStringLiteral("99/03/02 10:00"));
     EXPECT_EQ(w->ListView1->subItem(row(QStringLiteral("today")), 2), QStringLiteral("00/03/01 10:00"));
 }
@@ -541,7 +547,7 @@ TEST_F(RemoteList, JapaneseNamesInTheSystemCodePage)
                                            "-rw-r--r-- 1 u g 5 Jan 12 12:34 ｻｰﾊﾞｰ 一覧.txt\r\n"
                                            "-rw-r--r-- 1 u g 5 Jan 12 12:34 a/b\r\n");
     writeListing(codepage::from_text(listing));
-    w->Remote_list();
+    list();
     EXPECT_EQ(names(), (QStringList{"資料", "ｻｰﾊﾞｰ 一覧.txt"}));
 }
 
@@ -553,7 +559,7 @@ TEST_F(RemoteList, AMissingOrUnreadableListingFileIsToldAndTheListStays)
     prompts.expect(QStringLiteral("エラー番号75のエラーです。"));
     w->ListView1->addItem(QStringLiteral("stale"), 2, {QString(), QString(), QStringLiteral("1"), QString()});
     mouse_pointer::set(mouse_pointer::Hourglass);
-    w->Remote_list();
+    list();
     EXPECT_TRUE(prompts.allUsed());
     ASSERT_EQ(prompts.count(), 2);
     EXPECT_EQ(prompts.seen().at(0).title, QStringLiteral("リストタイプエラー"));
@@ -570,9 +576,46 @@ TEST_F(RemoteList, AMissingOrUnreadableListingFileIsToldAndTheListStays)
     ASSERT_TRUE(QDir().mkpath(program_folder::file(QStringLiteral("temp.s"))));
     prompts.expect(QStringLiteral("サポートされていないリストタイプの為表示出来ません"));
     prompts.expect(QStringLiteral("エラー番号75のエラーです。"));
-    w->Remote_list();
+    list();
     EXPECT_TRUE(prompts.allUsed());
     EXPECT_EQ(prompts.count(), 4);
+}
+
+// A long listing is parsed and sorted over many turns of the event loop: its
+// operation lasts until the list is complete, and an abort in between stops
+// the work and leaves an empty list on screen.
+TEST_F(RemoteList, ALongListingEndsItsOperationOnlyOnceSortedAndStopsWhenAborted)
+{
+    constexpr int lines = 100000;
+    QByteArray listing;
+    for (int i = lines - 1; i >= 0; --i)
+        listing += listing_line(i % 10 == 0 ? 'd' : '-', i, "e" + QByteArray::number(i).rightJustified(6, '0'));
+    writeListing(listing);
+    for (const bool abort : {false, true}) {
+        w->beginOperation(form1::Operation::Listing);
+        w->Remote_list();
+        ASSERT_TRUE(w->remoteListJob_) << "done in one go";
+        if (abort)
+            w->endOperation();
+        bool endedEarly = false;
+        ASSERT_TRUE(wait_until([&] {
+            endedEarly = endedEarly || (w->remoteListJob_ && (!w->busy() || w->ListView1->count() != 0));
+            return !w->remoteListJob_;
+        }, 120000));
+        EXPECT_EQ(endedEarly, abort);
+        EXPECT_FALSE(w->busy());
+        EXPECT_FALSE(w->ListView1->isHidden());
+        if (abort) {
+            EXPECT_EQ(w->ListView1->count(), 0);
+            EXPECT_EQ(w->ListView1->stagedCount(), 0);
+            continue;
+        }
+        ASSERT_EQ(w->ListView1->count(), lines);
+        EXPECT_EQ(w->ListView1->text(0), QStringLiteral("e000000"));
+        EXPECT_EQ(w->ListView1->text(lines / 10), QStringLiteral("e000001"));
+        EXPECT_EQ(w->ListView1->text(lines - 1), QStringLiteral("e099999"));
+        expectFirstRowCurrentOnly();
+    }
 }
 
 // A link whose name holds spaces is entered by its whole name.

@@ -365,6 +365,8 @@ TEST_F(Options, StoreWithoutOptionsShowsPrimaryMailAndNoProxy)
     EXPECT_EQ(f->Text5->text(), QString());
     EXPECT_FALSE(f->Check1->isChecked());
     EXPECT_EQ(f->Check1->text(), QStringLiteral("ファイヤーウォールを使用する。"));
+    EXPECT_FALSE(f->Check2->isChecked());
+    EXPECT_EQ(f->Check2->text(), QStringLiteral("ｸｲｯｸ接続でPASVモードを使う(&V)"));
     EXPECT_EQ(f->Command1->text(), QStringLiteral("設定(&S)"));
     EXPECT_EQ(f->Command2->text(), QStringLiteral("ｷｬﾝｾﾙ(&C)"));
     QStringList labels;
@@ -386,12 +388,14 @@ TEST_F(Options, SaveStoresEveryKeyAsTypedAndTheNextRunShowsIt)
     f->Text3->setText(QStringLiteral("proxy.local"));
     f->Text5->setText(QStringLiteral("80x"));   // not checked here
     f->Check1->click();
+    f->Check2->click();
     f->Command1->click();
     EXPECT_FALSE(f->isVisible());
     EXPECT_EQ(stored(keys::Options, keys::Mail), QStringLiteral(" me@example.org "));
     EXPECT_EQ(stored(keys::Options, keys::ProxyServer), QStringLiteral("proxy.local"));
     EXPECT_EQ(stored(keys::Options, keys::ProxyPort), QStringLiteral("80x"));
     EXPECT_EQ(stored(keys::Options, keys::ProxyOn), QStringLiteral("1"));
+    EXPECT_EQ(stored(keys::Options, keys::Pasv), QStringLiteral("1"));
 
     startRun();
     f = openOptions();
@@ -400,12 +404,15 @@ TEST_F(Options, SaveStoresEveryKeyAsTypedAndTheNextRunShowsIt)
     EXPECT_EQ(f->Text3->text(), QStringLiteral("proxy.local"));
     EXPECT_EQ(f->Text5->text(), QStringLiteral("80x"));
     EXPECT_TRUE(f->Check1->isChecked());
-    // Cleared box and emptied fields are stored too.
+    EXPECT_TRUE(f->Check2->isChecked());
+    // Cleared boxes and emptied fields are stored too.
     f->Check1->click();
+    f->Check2->click();
     f->Text3->clear();
     f->Text5->clear();
     f->Command1->click();
     EXPECT_EQ(stored(keys::Options, keys::ProxyOn), QStringLiteral("0"));
+    EXPECT_EQ(stored(keys::Options, keys::Pasv), QStringLiteral("0"));
     EXPECT_EQ(stored(keys::Options, keys::ProxyServer), QString());
     EXPECT_EQ(stored(keys::Options, keys::ProxyPort), QString());
 }
@@ -436,17 +443,22 @@ TEST_F(Options, CancelStoresNothingAndTheTypedTextStaysForTheRun)
     EXPECT_TRUE(f->Check1->isChecked());
 }
 
-TEST_F(Options, ProxyBoxShowsWhetherConnectionSetUpUsesTheProxy)
+TEST_F(Options, BoxesShowWhetherConnectionSetUpUsesTheProxyAndPassiveMode)
 {
     struct Case {
         const char* stored;
         bool ticked;
     };
-    for (const Case c : {Case{"1", true}, Case{"0", false}, Case{"", false}, Case{"01", false},
-                         Case{" 1", false}, Case{"2", false}, Case{"yes", false}}) {
-        settings::save(keys::Options, keys::ProxyOn, QString::fromUtf8(c.stored));
-        Form8 f;
-        EXPECT_EQ(f.Check1->isChecked(), c.ticked) << "PROXYON=" << c.stored;
+    for (const QString& key : {keys::ProxyOn, keys::Pasv}) {
+        for (const Case c : {Case{"1", true}, Case{"0", false}, Case{"", false}, Case{"01", false},
+                             Case{" 1", false}, Case{"2", false}, Case{"yes", false}}) {
+            settings::delete_section(keys::Options);
+            settings::save(keys::Options, key, QString::fromUtf8(c.stored));
+            Form8 f;
+            QCheckBox* box = key == keys::Pasv ? f.Check2 : f.Check1;
+            EXPECT_EQ(box->isChecked(), c.ticked) << key.toStdString() << "=" << c.stored;
+            EXPECT_FALSE((box == f.Check1 ? f.Check2 : f.Check1)->isChecked()) << key.toStdString();
+        }
     }
 }
 
@@ -875,7 +887,8 @@ TEST_F(ServerEditor, EveryKeyIsSavedLeadingBlanksRemovedTrailingKept)
     EXPECT_EQ(stored(section, keys::RetryInterval), QStringLiteral(" 15 "));  // as typed
     EXPECT_EQ(stored(section, keys::AnonyName), QStringLiteral("0"));
     EXPECT_EQ(stored(section, keys::AnonyMail), QStringLiteral("0"));
-    EXPECT_EQ(settings::keys(section).size(), 10);
+    EXPECT_EQ(stored(section, keys::Pasv), QStringLiteral("0"));
+    EXPECT_EQ(settings::keys(section).size(), 11);
 
     // The two boxes: the anonymous user and the mail address are saved with them.
     e = newEntry(QStringLiteral("anon"));
@@ -940,8 +953,40 @@ TEST_F(ServerEditor, EditOfAnEntryWithoutARecordShowsTheTableDefaults)
     EXPECT_EQ(e->Text9->text(), keys::RetryIntervalDefault);
     EXPECT_FALSE(e->Check1->isChecked());
     EXPECT_FALSE(e->Check2->isChecked());
+    EXPECT_FALSE(e->Check3->isChecked());   // a record without the key: active mode
     EXPECT_TRUE(e->Text3->isEnabled());
     EXPECT_TRUE(e->Text4->isEnabled());
+}
+
+TEST_F(ServerEditor, PasvBoxIsSavedLoadedOnEditAndClearedForANewEntry)
+{
+    Form5* e = newEntry(QStringLiteral("p"));
+    EXPECT_EQ(e->Check3->text(), QStringLiteral("PASVモード(&V)"));
+    EXPECT_FALSE(e->Check3->isChecked());
+    e->Check3->click();
+    e->Command1->click();
+    ASSERT_FALSE(e->isVisible());
+    EXPECT_EQ(stored(QStringLiteral("p"), keys::Pasv), QStringLiteral("1"));
+
+    // Edit shows the stored mode; a later New does not inherit it.
+    select(QStringLiteral("p"));
+    manager->Command4_Click();
+    EXPECT_TRUE(e->Check3->isChecked());
+    e->Command2->click();
+    manager->Command3_Click();
+    EXPECT_FALSE(e->Check3->isChecked());
+    e->Command2->click();
+
+    // Cleared on edit: saved as "0" and shown cleared the next time.
+    select(QStringLiteral("p"));
+    manager->Command4_Click();
+    e->Check3->click();
+    e->Command1->click();
+    ASSERT_FALSE(e->isVisible());
+    EXPECT_EQ(stored(QStringLiteral("p"), keys::Pasv), QStringLiteral("0"));
+    select(QStringLiteral("p"));
+    manager->Command4_Click();
+    EXPECT_FALSE(e->Check3->isChecked());
 }
 
 TEST(ServerEntryChecks, NamesTheBoxAndTheCause)

@@ -3,7 +3,10 @@
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
+#include <QTcpSocket>
 #include <QTimer>
+
+#include <sys/stat.h>
 
 #include "platform/drive_view.h"
 #include "platform/launcher.h"
@@ -269,7 +272,7 @@ TEST_F(Transfers, ANameThatWouldLeaveTheFolderIsRefusedAndTheBatchGoesOn)
 
 class Uploads : public Transfers, public ::testing::WithParamInterface<int> {};
 
-TEST_P(Uploads, FileArrivesWholeInBlocksOf1024)
+TEST_P(Uploads, FileArrivesWhole)
 {
     const int size = GetParam();
     start(listing_line('-', 1, "remote.txt"));
@@ -277,12 +280,9 @@ TEST_P(Uploads, FileArrivesWholeInBlocksOf1024)
     writeLocal(QStringLiteral("up.bin"), content);
     w->Local_list();
     selectLocal({"up.bin"});
-    int blocks = 0;
-    QObject::connect(w->Winsock2, &Winsock::SendComplete, [&] { ++blocks; });
     w->Mupload_Click();
     ASSERT_TRUE(wait_until([&] { return tree->stored.size() == 1 && idle(); }, 20000));
     EXPECT_EQ(tree->files.value(QStringLiteral("/up.bin")), content);
-    EXPECT_EQ(blocks, (size + 1023) / 1024);
     ASSERT_TRUE(wait_until([&] { return log().contains(QStringLiteral("ｱｯﾌﾟﾛｰﾄﾞ終了しました。\r\n")); }));
     // "226" re-armed the listener and asked for a fresh listing.
     ASSERT_TRUE(wait_until([&] { return tree->listings() >= 2; }));
@@ -290,6 +290,77 @@ TEST_P(Uploads, FileArrivesWholeInBlocksOf1024)
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, Uploads, ::testing::Values(0, 1, 1023, 1024, 1025, 1 << 20));
+
+// The next 1024 bytes are read from the file only once the system has taken
+// the whole last block: when the server stops reading, what was read is what
+// was reported sent plus at most the rest of one block beside the socket.
+TEST_F(Transfers, UploadReadsNoBlockBeforeTheSystemTookTheLast)
+{
+    start(listing_line('-', 1, "remote.txt"));
+    const QByteArray content = pattern(16 << 20);   // more than the sockets hold
+    writeLocal(QStringLiteral("big.bin"), content);
+    w->Local_list();
+    selectLocal({"big.bin"});
+    QTcpSocket peer;   // the server's end of the data connection
+    tree->fault = [&](FakeFtpServer& s, const QString& line) {
+        if (!line.startsWith(QStringLiteral("STOR")))
+            return false;
+        s.reply("150 Ok to send data.\r\n");
+        peer.setReadBufferSize(1024);   // then it takes no more
+        peer.connectToHost(s.dataHost(), s.dataPort());
+        return true;
+    };
+    qint64 reported = 0;
+    QObject::connect(w->Winsock2, &Winsock::SendProgress, [&](qint64 sent, qint64) { reported += sent; });
+    w->Mupload_Click();
+    ASSERT_TRUE(wait_until([&] {
+        return w->uploadFile && w->Winsock2->BytesToSend() > 0 &&
+               reported + w->Winsock2->BytesToSend() == w->uploadFile->pos();
+    }, 20000)) << reported << " reported, " << w->Winsock2->BytesToSend() << " waiting";
+    EXPECT_LE(w->Winsock2->BytesToSend(), 1024);
+
+    // Read on: the rest follows and the file arrives whole.
+    QByteArray received;
+    peer.setReadBufferSize(0);
+    ASSERT_TRUE(wait_until([&] {
+        received += peer.readAll();
+        return received.size() == content.size() && w->Gcount == 3 && w->ループ回数 == 0;
+    }, 20000)) << received.size();
+    server.reply("226 Transfer complete.\r\n");
+    ASSERT_TRUE(wait_until([&] { return idle() && w->Gcount == 0; }));
+    EXPECT_TRUE(received == content);
+}
+
+// A name of 255 bytes leaves no room for a suffix: the download is written
+// under a short hidden name and takes the old file's place, permissions and
+// all; a new file gets the usual permissions.
+TEST_F(Transfers, DownloadOverAFileWithALongNameLandsWithItsPermissions)
+{
+    const QString name(85, u'あ');   // 255 bytes in UTF-8
+    ASSERT_EQ(name.toUtf8().size(), 255);
+    start(listing_line('-', 70000, name.toUtf8()) + listing_line('-', 5, "new.bin"));
+    const QByteArray content = pattern(70000);
+    tree->files.insert(QStringLiteral("/") + name, content);
+    tree->files.insert(QStringLiteral("/new.bin"), "fresh");
+    writeLocal(name, "old");
+    ASSERT_EQ(::chmod(QFile::encodeName(local + u'/' + name).constData(), 0640), 0);
+    const mode_t umaskBefore = ::umask(022);
+    selectRemote({name, "new.bin"});
+    w->MDOWN_Click();
+    ASSERT_TRUE(wait_until([&] { return dialog() && dialog()->isVisible(); }));
+    dialog()->Command1->click();   // overwrite
+    const bool done = wait_until([&] { return tree->retrieved.size() == 2 && w->Down_Count == 0 && idle(); });
+    ::umask(umaskBefore);
+    ASSERT_TRUE(done) << log().right(300).toStdString();
+    EXPECT_EQ(read_file(local + u'/' + name), content);
+    const auto mode = [&](const QString& n) {
+        struct stat st {};
+        return ::stat(QFile::encodeName(local + u'/' + n).constData(), &st) == 0 ? st.st_mode & 07777 : 0u;
+    };
+    EXPECT_EQ(mode(name), 0640u);
+    EXPECT_EQ(mode(QStringLiteral("new.bin")), 0644u);
+    EXPECT_EQ(QDir(local).entryList(QDir::Files | QDir::Hidden, QDir::Name), (QStringList{"new.bin", name}));
+}
 
 TEST_F(Transfers, UploadBatchSendsLastSelectedFirstAndCaseOnlyNamesDoNotAsk)
 {

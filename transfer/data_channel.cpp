@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QTimer>
 
 #include "app/form1.h"
@@ -16,6 +15,7 @@
 #include "platform/mouse_pointer.h"
 #include "platform/program_folder.h"
 #include "platform/prompts.h"
+#include "platform/replacing_file.h"
 #include "platform/settings_store.h"
 #include "platform/winsock.h"
 #include "platform/app_clock.h"
@@ -42,6 +42,7 @@ void form1::wireDataSocket()
     QObject::connect(Winsock2, &Winsock::Error, this, &form1::Winsock2_Error);
     QObject::connect(Winsock2, &Winsock::SendProgress, this, &form1::Winsock2_SendProgress);
     QObject::connect(Winsock2, &Winsock::SendComplete, this, &form1::Winsock2_SendComplete);
+    wirePassiveData();
 }
 
 QString form1::downloadTarget() const
@@ -149,7 +150,7 @@ bool form1::openDownloadTarget()
     }
     // Written beside the target and moved over it only when complete, so an
     // interrupted download never replaces an existing file with a part.
-    auto file = std::make_unique<QSaveFile>(native);
+    auto file = std::make_unique<ReplacingFile>(native);
     if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         failTransfer(QStringLiteral("ダウンロード先のファイルを作成できませんでした。\n") + drivePath +
                      QStringLiteral("\n") + file->errorString());
@@ -207,10 +208,11 @@ void form1::Winsock2_Close()
     if ((ループ回数 == 0 || ループ回数 == 3) && Y_Count != 0) {
         finishTextView();
     } else if (ループ回数 == 0 && Dcount != 0) {
-        Dcount = 0;
+        // Dcount stays set until the list is complete: the listing has not
+        // ended while it is still being parsed and sorted. Remote_list ends it.
         listingFile.reset();
-        Remote_list();
-        endOperation();
+        if (!remoteListJob_)
+            Remote_list();
     } else if (ループ回数 == 0 && busy()) {
         ListView1->clear();
         Label1->setText(QStringLiteral("ｻｰﾊﾞｰﾊﾟｽ: ") + サーバーパス);
@@ -287,7 +289,8 @@ bool form1::downloadReply(const QString& code, const QString& reply)
 void form1::completeDownload()
 {
     stopWaiting();
-    if (downloadFile && !downloadFile->commit()) {
+    auto* file = qobject_cast<ReplacingFile*>(downloadFile.get());
+    if (downloadFile && (!file || !file->commit())) {
         failTransfer(QStringLiteral("ダウンロードしたファイルを保存できませんでした。\n") + downloadTarget() +
                      QStringLiteral("\n") + downloadFile->errorString());
         return;

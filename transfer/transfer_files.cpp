@@ -1,6 +1,5 @@
 // The files a transfer keeps open from one socket event to the next.
 #include <QFile>
-#include <QSaveFile>
 
 #include "app/form1.h"
 
@@ -11,9 +10,7 @@ void form1::closeAllFiles()
             (*f)->close();
         f->reset();
     }
-    // An unfinished download is dropped: the file it would have replaced
-    // stays as it was.
-    if (downloadFile)
-        downloadFile->cancelWriting();
+    // An unfinished download is dropped with its file: the file it would
+    // have replaced stays as it was.
     downloadFile.reset();
 }

@@ -1,5 +1,6 @@
 // The upload batch: the selected local files, one after the other, into the
 // current remote folder, sent in 1024-byte blocks.
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProgressBar>
 #include <QTimer>
@@ -21,6 +22,10 @@ constexpr qint64 BlockSize = 1024;
 // The status line changes with every block; drawing it that often would
 // cost far more than sending the block. It is drawn at most once a frame.
 constexpr int StatusFrameMs = 33;
+// Longest run of blocks sent within one event, and how many blocks go
+// between two looks at the clock.
+constexpr qint64 BurstMs = 4;
+constexpr int BurstCheckBlocks = 16;
 
 // Milliseconds of the date and time as they read (no time-zone lookup).
 qint64 wall_ms(const QDateTime& t)
@@ -175,13 +180,34 @@ void form1::Up_next()
     }
     if (!uploadFile)
         return;
-    const QByteArray block = uploadFile->read(BlockSize);
-    if (block.isEmpty() && !uploadFile->atEnd()) {
-        failUpload(QStringLiteral("アップロードするファイルを読めませんでした。\n") + Up_File2 + QStringLiteral("\n") +
-                     uploadFile->errorString());
-        return;
+    // A block the system takes at once is complete when it is taken: the
+    // next one follows within this event. Back to the event loop when the
+    // system takes a block only in part (its completion comes as an event),
+    // at the end of the file, or after a few milliseconds, so the window
+    // stays live; the socket then reports the progress of all of them.
+    QElapsedTimer burst;
+    burst.start();
+    char buffer[BlockSize];
+    for (int blocks = 1;; ++blocks) {
+        const qint64 got = uploadFile->read(buffer, BlockSize);
+        // The block is handed to the socket without a copy of its own.
+        const QByteArray block = QByteArray::fromRawData(buffer, std::max<qint64>(got, 0));
+        if (got < 0 || (got == 0 && !uploadFile->atEnd())) {
+            failUpload(QStringLiteral("アップロードするファイルを読めませんでした。\n") + Up_File2 + QStringLiteral("\n") +
+                       uploadFile->errorString());
+            return;
+        }
+        // The end of a file whose length is a multiple of the block: the
+        // blocks sent before complete it.
+        if (block.isEmpty() && blocks > 1)
+            return;
+        if (!Winsock2->SendData(block))
+            return;   // the connection is gone; its close or error ends the upload
+        if (block.size() < BlockSize || Winsock2->BytesToSend() != 0)
+            return;
+        if (blocks % BurstCheckBlocks == 0 && burst.elapsed() >= BurstMs)
+            return;
     }
-    Winsock2->SendData(block);
 }
 
 void form1::Winsock2_SendProgress(qint64 bytesSent, qint64)
