@@ -142,14 +142,18 @@ double run_peer(const QString& program, const QStringList& arguments, QByteArray
     return seconds;
 }
 
-// curl against the same server in active mode with the local address; the
-// transfer time curl measures itself (connect to end, process start-up left
-// out), in seconds.
+// passive=1: both sides connect to the server for data (curl's default),
+// else both let the server connect back (active mode).
+bool passive() { return arg("passive") == QStringLiteral("1"); }
+
+// curl against the same server in the same data mode; the transfer time curl
+// measures itself (connect to end, process start-up left out), in seconds.
 double run_curl(const QStringList& extra, const QString& url)
 {
-    QStringList a = {QStringLiteral("-sS"), QStringLiteral("-P"), QStringLiteral("127.0.0.1"),
-                     QStringLiteral("--user"), arg("user") + u':' + arg("pass"),
+    QStringList a = {QStringLiteral("-sS"), QStringLiteral("--user"), arg("user") + u':' + arg("pass"),
                      QStringLiteral("-w"), QStringLiteral("%{time_total}")};
+    if (!passive())
+        a << QStringLiteral("-P") << QStringLiteral("127.0.0.1");
     a += extra;
     a << url;
     QByteArray out;
@@ -205,6 +209,7 @@ public:
         rec("s_pass", arg("pass"));
         rec("s_local_path", drives::from_native(localFolder));
         rec("Server_name_path", remote);
+        rec("PASV", passive() ? QStringLiteral("1") : QStringLiteral("0"));
         Form4::接続サーバー = QStringLiteral("bench");
         const int before = remoteFills;
         w.Connect_server();

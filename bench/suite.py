@@ -10,7 +10,7 @@ the server and prints one table of medians.
 Environment: BENCH_RUNS (runs per figure, default 5, at least 5 for the
 table), BENCH_SERVER (vsftpd or pyftpdlib), BENCH_MB (size of the transfer
 file, default 512), BENCH_ENTRIES (default 100000), BENCH_ONLY (a comma list
-of download, upload, upload-floor, remote-list, local-list, million-list, startup), BENCH_KEEP=1 keeps the
+of download, upload, download-pasv, upload-pasv, upload-floor, remote-list, local-list, million-list, startup), BENCH_KEEP=1 keeps the
 temporary folder, BENCH_WRAP puts a command (a profiler) in front of the
 drivers.
 """
@@ -154,7 +154,7 @@ class Server:
             return False
         version = subprocess.run(["dpkg-query", "-W", "-f=${Version}", "vsftpd"], capture_output=True,
                                  text=True).stdout.strip()
-        self.name = "vsftpd %s (anonymous, active mode)" % version
+        self.name = "vsftpd %s (anonymous; active and passive mode)" % version
         return True
 
     def start_pyftpdlib(self):
@@ -414,9 +414,9 @@ def main():
     with page_reporting_held_off():
         try:
             log("preparing %s: %d MB files, %d entries" % (work, MB, ENTRIES))
-            if wanted("download"):
+            if wanted("download") or wanted("download-pasv"):
                 write_random(os.path.join(xfer, "big.bin"), MB)
-            if wanted("upload") or wanted("upload-floor"):
+            if wanted("upload") or wanted("upload-pasv") or wanted("upload-floor"):
                 write_random(os.path.join(up, "upload.bin"), MB)
             if wanted("remote-list") or wanted("local-list"):
                 fill_listing_folder(many, ENTRIES)
@@ -432,6 +432,12 @@ def main():
             if wanted("upload"):
                 rows["upload"] = run_driver(driver, "upload", dict(
                     common, remote="/pub/xfer", file="upload.bin", local=up, server_dir=xfer))
+            if wanted("download-pasv"):
+                rows["download-pasv"] = run_driver(driver, "download", dict(
+                    common, remote="/pub/xfer", file="big.bin", local=down, server_dir=xfer, passive=1))
+            if wanted("upload-pasv"):
+                rows["upload-pasv"] = run_driver(driver, "upload", dict(
+                    common, remote="/pub/xfer", file="upload.bin", local=up, server_dir=xfer, passive=1))
             if wanted("upload-floor"):
                 rows["upload-floor"] = run_driver(driver, "upload-floor", dict(
                     common, remote="/pub/xfer", file="upload.bin", local=up, server_dir=xfer))
@@ -483,6 +489,16 @@ def print_table(rows):
         p, q, r, _ = pair("upload")
         lines.append("| upload of a %d MB file, MB/s | %.0f | %.0f (`curl -P 127.0.0.1 -T`) | %.2f |" % (MB, p, q, r))
         targets.append(("upload ≥ 0.7 of curl", r >= 0.7))
+    if "download-pasv" in rows:
+        p, q, r, _ = pair("download-pasv")
+        lines.append("| download of a %d MB file in passive mode, MB/s | %.0f | %.0f (`curl`, passive) | %.2f |"
+                     % (MB, p, q, r))
+        targets.append(("passive download ≥ 0.95 of curl", r >= 0.95))
+    if "upload-pasv" in rows:
+        p, q, r, _ = pair("upload-pasv")
+        lines.append("| upload of a %d MB file in passive mode, MB/s | %.0f | %.0f (`curl -T`, passive) | %.2f |"
+                     % (MB, p, q, r))
+        targets.append(("passive upload ≥ 0.7 of curl", r >= 0.7))
     if "remote-list" in rows:
         p, q, r, runs = pair("remote-list")
         lines.append("| remote listing of %s entries, LIST sent to list shown and sorted, ms | %.0f | %.0f (curl "

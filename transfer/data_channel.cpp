@@ -73,11 +73,23 @@ void form1::Winsock2_ConnectionRequest(int requestID)
     // Only the server we talk to may connect back: anyone else could slip in
     // a listing or a file of their own. The listener keeps waiting.
     const QString from = Winsock2->PendingRemoteIP(requestID);
-    // Nor is anything taken when no command of ours is waiting for data.
-    if (from.isEmpty() || from != Winsock1->RemoteIP() || !busy()) {
+    if (from.isEmpty() || from != Winsock1->RemoteIP()) {
         Winsock2->Refuse(requestID);
         Newtext = QStringLiteral("ｻｰﾊﾞｰ以外(") + from + QStringLiteral(")からのデーター接続を拒否しました。\r\n");
         Text_plus();
+        return;
+    }
+    // Nor is a late connection for a data command of an operation that has
+    // ended (an aborted listing) taken for the running one's. (Some servers
+    // connect as soon as PORT is answered, before the data command.)
+    const auto dataCommand = [](const SentCommand& c) {
+        return c.verb == QStringLiteral("LIST") || c.verb == QStringLiteral("RETR") || c.verb == QStringLiteral("STOR");
+    };
+    bool stale = false, current = false;
+    for (const SentCommand& c : sentCommands_)
+        (c.operation == operationId_ ? current : stale) |= dataCommand(c);
+    if (!busy() || (stale && !current)) {
+        Winsock2->Refuse(requestID);
         return;
     }
     if (Winsock2->State() != Winsock::sckClosed)
