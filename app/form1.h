@@ -308,6 +308,7 @@ public:
     void Remote_list();                        // the listing file into ListView1; ends the listing's operation
     std::shared_ptr<struct RemoteListJob> remoteListJob_;  // set while Remote_list works on, step by step
     void remoteListStep();
+    bool remoteListRunning() const;            // a list of the running operation is being built
 
     // ---- local listing and drives (listing/) -------------------------------
     void Local_list();

@@ -64,8 +64,19 @@ struct RemoteListJob {
     int next = 0;
 };
 
+bool form1::remoteListRunning() const
+{
+    return remoteListJob_ && remoteListJob_->operation == operationId_;
+}
+
 void form1::Remote_list()
 {
+    // A list of an operation that has ended, whose next step is still
+    // queued, gives way: its rows are dropped, not shown.
+    if (remoteListJob_) {
+        remoteListJob_.reset();
+        ListView1->dropStaged();
+    }
     Label1->setText(QStringLiteral("ｻｰﾊﾞｰﾊﾟｽ: ") + サーバーパス);
     ListView1->hide();
     ListView1->clear();

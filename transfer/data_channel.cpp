@@ -223,7 +223,7 @@ void form1::Winsock2_Close()
         // Dcount stays set until the list is complete: the listing has not
         // ended while it is still being parsed and sorted. Remote_list ends it.
         listingFile.reset();
-        if (!remoteListJob_)
+        if (!remoteListRunning())
             Remote_list();
     } else if (ループ回数 == 0 && busy()) {
         ListView1->clear();
