@@ -108,6 +108,7 @@ protected:
     // ---- the user's answers ------------------------------------------------
     prompts::Reply answer(const prompts::Prompt& p)
     {
+        asked << p.title + QStringLiteral(": ") + p.text.left(80);
         prompts::Reply r;
         r.answer = p.buttons == prompts::vbOKOnly ? prompts::vbOK : prompts::vbCancel;
         const bool yes = rng.bounded(2) == 0;
@@ -402,7 +403,9 @@ protected:
         nextFault = Fault::None;
         w->Mabore_Click();
         ASSERT_TRUE(wait_until([&] { return !w->busy(); }, 10000)) << where().toStdString();
-        if (!w->controlShown_) {
+        // A connection attempt still under way (a quick connection) ends first.
+        wait_until([&] { return w->Winsock1->State() != Winsock::sckConnecting; }, 10000);
+        if (!w->controlShown_ || w->Winsock1->State() != Winsock::sckConnected) {
             connectToFake();
             ASSERT_TRUE(wait_until([&] { return w->controlShown_ && !w->busy(); }, 10000)) << where().toStdString();
         }
@@ -427,7 +430,9 @@ protected:
         w->activateList(true);
         w->Mnew->trigger();
         ASSERT_TRUE(wait_until([&] { return tree->listings() > listed && !w->busy(); }))
-            << where.toStdString() << "\n" << log().right(1500).toStdString();
+            << where.toStdString() << "\n" << log().right(1500).toStdString() << "\nprompts:\n"
+            << asked.mid(std::max<qsizetype>(0, asked.size() - 6)).join(u'\n').toStdString()
+            << "\nsocket " << w->Winsock1->State() << " shown " << w->controlShown_ << " view " << w->Select_view;
         w->現在のローカルパス = drives::from_native(env.scratch()).mid(2);
         w->Local_list();
         const QString fetched = tree->cwd() == QStringLiteral("/") ? QStringLiteral("c.txt") : QStringLiteral("d.txt");
@@ -458,6 +463,7 @@ protected:
     qsizetype retrievedSeen = 0, storedSeen = 0;
     int step = 0;
     QStringList violations;
+    QStringList asked;   // every prompt, for the failure message
 };
 
 TEST_F(Interleaving, NothingUnaskedHappensAndTheClientComesBackToRest)
