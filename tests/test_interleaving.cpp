@@ -183,7 +183,9 @@ protected:
         ListView* list = upload ? w->ListView2 : w->ListView1;
         selectSome(list, true);
         if (!upload || inScratch()) {
-            Batch b{upload, 0, localFolder(), w->サーバーパス, selected(list), {}, false, snapshot(env.scratch()), {}};
+            // The server's folder: the client is idle when a batch may start,
+            // so that is where its files belong.
+            Batch b{upload, 0, localFolder(), tree->cwd(), selected(list), {}, false, snapshot(env.scratch()), {}};
             for (int i = 0; i < w->ListView1->count(); ++i)
                 b.shown << w->ListView1->text(i);
             const quint64 before = w->operationId_;
