@@ -235,6 +235,7 @@ public:
     void completeDownload();                   // data closed and confirmed: keep the file
     void failDownload(const QString& why);     // drop the part, end the batch, say so
     void endDownloadBatch();                   // the download batch is over: its end, then the local list
+    void failNamedTransfer(const QString& text, const QString& why);  // end, log the text, tell it with why
     void failUpload(const QString& why);       // the server or the data connection ended the upload early
     void controlLost(const QString& message);  // the control connection ended under us
     QString unfinishedTransfer() const;        // what to tell when the running transfer is cut off

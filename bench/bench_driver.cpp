@@ -52,6 +52,7 @@
 #include "platform/settings_store.h"
 #include "platform/winsock.h"
 #include "servers/server_list_dialog.h"
+#include "bench/process_memory.h"
 
 namespace {
 
@@ -102,19 +103,6 @@ double cpu_seconds()
     timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
-
-// Kilobytes of this process from /proc/self/status ("VmRSS", "VmHWM").
-long status_kb(const char* field)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
-        return -1;
-    const QByteArray key = QByteArray(field) + ':';
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').value(0).toLong();
-    return -1;
 }
 
 // Written data the system still holds go to the disk before a timed

@@ -30,6 +30,7 @@
 #include "platform/settings_store.h"
 #include "platform/winsock.h"
 #include "servers/server_list_dialog.h"
+#include "bench/process_memory.h"
 
 namespace {
 
@@ -112,19 +113,6 @@ struct Timings {
 void print(const char* what, const Timings& t)
 {
     std::printf("%-44s %8.1f ms wall %8.1f ms CPU\n", what, median(t.wall), median(t.cpu));
-}
-
-// Kilobytes of this process from /proc/self/status ("VmRSS", "VmHWM").
-long status_kb(const char* field)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray key = QByteArray(field) + ':';
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').value(0).toLong();
-    return -1;
 }
 
 // Runs the event loop until done() holds; the longest turn of the loop it

@@ -13,20 +13,9 @@
 
 #include "app/form1.h"
 #include "app/startup.h"
+#include "bench/process_memory.h"
 
 namespace {
-
-long status_kb(const char* field)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
-        return -1;
-    const QByteArray key = QByteArray(field) + ':';
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
 
 // Watches for the main window's first paint. Painting a window happens in
 // one pass, so a call queued from its first paint event runs once the whole

@@ -325,7 +325,11 @@ void form1::completeDownload()
 
 void form1::failDownload(const QString& why)
 {
-    const QString text = QStringLiteral("「") + Down_File + QStringLiteral("」のダウンロードは完了しませんでした。");
+    failNamedTransfer(QStringLiteral("「") + Down_File + QStringLiteral("」のダウンロードは完了しませんでした。"), why);
+}
+
+void form1::failNamedTransfer(const QString& text, const QString& why)
+{
     endOperation();
     setStatusText(QString());
     Newtext = text + QStringLiteral("\r\n");
@@ -389,12 +393,7 @@ void form1::failUpload(const QString& why)
     // not arrive whole. Before STOR its name is still only in the batch list.
     const bool named = storSent_ || Douitu != 0 || Gcount != 0;
     const QString name = named ? Up_File : settings::get(QStringLiteral("FILE_SENTAKU"), QString::number(Up_Count));
-    const QString text = QStringLiteral("「") + name + QStringLiteral("」のアップロードは完了しませんでした。");
-    endOperation();
-    setStatusText(QString());
-    Newtext = text + QStringLiteral("\r\n");
-    Text_plus();
-    prompts::Msg_box(text + QStringLiteral("\n") + why, QStringLiteral("転送エラー"), prompts::vbExclamation);
+    failNamedTransfer(QStringLiteral("「") + name + QStringLiteral("」のアップロードは完了しませんでした。"), why);
 }
 
 void form1::Winsock2_Error(int, const QString& description)
