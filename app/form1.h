@@ -7,6 +7,7 @@
 #include <QVariant>
 #include <memory>
 
+#include "ftp/connection_profile.h"
 #include "ftp/reply_framer.h"
 
 class QAction;
@@ -180,6 +181,14 @@ public:
     void Send_quit();
     void sendLine(const QString& line);        // the line, CR LF, Send_command
     void Start_retry_countdown();              // "421" with attempts left
+    ConnectionProfile profile_;                // what this connection was opened with
+
+    // ---- session set-up between log-in and the start folder (ftp/) --------
+    QStringList sessionSteps_;                 // commands still to send after "230"
+    void startSession();                       // "230": the set-up commands, then the start folder
+    void nextSessionStep();
+    bool sessionReply(const QString& verb, const QString& code, const QString& reply);  // true when it was one
+    void openStartFolder();                    // the configured start folder, else PWD
 
     // ---- data connection mode: active (PORT, EPRT) or passive (PASV, EPSV) (ftp/)
     bool passive_ = false;                     // this connection's data connections are made by the client

@@ -88,8 +88,10 @@ void form1::Connect_server(bool fresh)
     if (リトライ回数 != 0)
         --リトライ回数;
 
-    // Entries from before the choice existed keep the active mode.
-    passive_ = settings::get(section, QStringLiteral("PASV")) == QStringLiteral("1");
+    // Entries from before the choices existed keep the active mode and no
+    // encryption.
+    profile_ = ConnectionProfile::ofEntry(section);
+    passive_ = profile_.passive;
     if (!サーバーパス.trimmed().isEmpty()) {
         if (サーバーパス.endsWith(u'/'))
             サーバーパス.chop(1);
@@ -122,7 +124,8 @@ void form1::Quick_connect(const QString& host, const QString& user, const QStrin
     // folders, never goes through the proxy, and is not an entry the
     // countdown after "421" could connect to again.
     connectedEntry_.clear();
-    passive_ = settings::get(Options, QStringLiteral("PASV")) == QStringLiteral("1");
+    profile_ = ConnectionProfile::ofQuickConnection(host, 21);
+    passive_ = profile_.passive;
     ホスト名 = host;
     ユーザー名 = user;
     パスワード = password;
@@ -146,6 +149,7 @@ void form1::Open_sockets()
     pasvNoted_ = false;
     passiveFallback_ = false;
     resendStor_ = false;
+    sessionSteps_.clear();
     Winsock1->RemoteHost = ホスト名;
     Winsock1->RemotePort = ポートNo;
     Winsock1->LocalPort = 0;

@@ -65,6 +65,11 @@ bool reply_answers(const QString& verb, const QString& code)
         {QStringLiteral("RNTO"), {QStringLiteral("250"), QStringLiteral("200")}},
         {QStringLiteral("QUIT"), {QStringLiteral("221")}},
         {QStringLiteral("ABOR"), {QStringLiteral("225"), QStringLiteral("226")}},
+        {QStringLiteral("AUTH"), {QStringLiteral("234")}},
+        {QStringLiteral("PBSZ"), {QStringLiteral("200")}},
+        {QStringLiteral("PROT"), {QStringLiteral("200")}},
+        {QStringLiteral("FEAT"), {QStringLiteral("211")}},
+        {QStringLiteral("OPTS"), {QStringLiteral("200")}},
     };
     const auto it = successes.constFind(verb);
     return it == successes.constEnd() || it->contains(code);
@@ -185,6 +190,8 @@ void form1::dispatchReply(const QString& reply)
             return;
         }
     }
+    if (final && sessionReply(answered.verb, code, reply))
+        return;
     if (final && fallBackToPassive(answered.verb, code))
         return;
     if (code == QStringLiteral("227") || code == QStringLiteral("229")) {
@@ -213,13 +220,7 @@ void form1::dispatchReply(const QString& reply)
         if (S_count != 1)
             return;
         S_count = 0;
-        if (Wcount == -1) {
-            sendLine(QStringLiteral("CWD ") + サーバーパス);
-            Wcount = 0;
-            Ucount = -1;
-        } else {
-            Send_pwd();
-        }
+        startSession();
     } else if (code == QStringLiteral("257") && answersMkd) {
         Send_pwd();
     } else if (code == QStringLiteral("257")) {

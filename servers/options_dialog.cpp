@@ -1,6 +1,7 @@
 #include "servers/options_dialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -13,6 +14,7 @@
 #include "platform/prompts.h"
 #include "platform/dialog_buttons.h"
 #include "platform/settings_store.h"
+#include "servers/connection_choices.h"
 #include "servers/settings_keys.h"
 
 Form8::Form8(QWidget* parent) : QDialog(parent)
@@ -28,6 +30,18 @@ Form8::Form8(QWidget* parent) : QDialog(parent)
 
     Check2 = new QCheckBox(QStringLiteral("ｸｲｯｸ接続でPASVモードを使う(&V)"), this);
     layout->addWidget(Check2);
+    auto* choiceGrid = new QGridLayout;
+    const auto choice = [&](int row, const QString& label, QComboBox*& box, const QList<choices::Choice>& items) {
+        box = choices::make_box(items, this);
+        auto* caption = new QLabel(label, this);
+        caption->setBuddy(box);
+        choiceGrid->addWidget(caption, row, 0);
+        choiceGrid->addWidget(box, row, 1);
+    };
+    choice(0, QStringLiteral("暗号化(&E)"), Combo1, choices::encryption());
+    choice(1, QStringLiteral("文字コード(&K)"), Combo2, choices::codepages());
+    choiceGrid->setColumnStretch(1, 1);
+    layout->addLayout(choiceGrid);
 
     auto* frame = new QGroupBox(QStringLiteral("ファイヤーウォール"), this);
     auto* grid = new QGridLayout(frame);
@@ -58,6 +72,8 @@ Form8::Form8(QWidget* parent) : QDialog(parent)
     // than "1" reads as off.
     Check1->setChecked(settings::get(keys::Options, keys::ProxyOn, keys::ProxyOnDefault) == QStringLiteral("1"));
     Check2->setChecked(settings::get(keys::Options, keys::Pasv, keys::PasvDefault) == keys::PasvOn);
+    choices::show_value(Combo1, settings::get(keys::Options, keys::Tls, keys::TlsIfOffered));
+    choices::show_value(Combo2, settings::get(keys::Options, keys::Codepage, keys::CodepageAuto));
 
     connect(Command1, &QPushButton::clicked, this, &Form8::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &QDialog::hide);
@@ -71,6 +87,8 @@ void Form8::Command1_Click()
     settings::save(keys::Options, keys::ProxyPort, Text5->text());
     settings::save(keys::Options, keys::ProxyOn, Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
     settings::save(keys::Options, keys::Pasv, Check2->isChecked() ? keys::PasvOn : keys::PasvDefault);
+    settings::save(keys::Options, keys::Tls, choices::value_of(Combo1));
+    settings::save(keys::Options, keys::Codepage, choices::value_of(Combo2));
     // The dialog stays open with what was typed until the options are on disk.
     const QString failure = settings::commit();
     if (!failure.isEmpty()) {

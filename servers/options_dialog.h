@@ -1,9 +1,11 @@
 // Options: the mail address sent as the anonymous password, the data mode
-// of quick connections, and the firewall proxy of the user@host kind.
+// encryption and code page of quick connections, and the firewall proxy of
+// the user@host kind.
 #pragma once
 #include <QDialog>
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QPushButton;
 
@@ -15,6 +17,8 @@ public:
 
     QLineEdit* Text1 = nullptr;     // mail address
     QCheckBox* Check2 = nullptr;    // quick connections use passive data connections
+    QComboBox* Combo1 = nullptr;    // encryption of quick connections
+    QComboBox* Combo2 = nullptr;    // code page of quick connections
     QCheckBox* Check1 = nullptr;    // use the firewall proxy
     QLineEdit* Text3 = nullptr;     // proxy host
     QLineEdit* Text5 = nullptr;     // proxy port

@@ -1,6 +1,7 @@
 #include "servers/server_entry_editor.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,6 +11,7 @@
 #include "platform/errors.h"
 #include "platform/prompts.h"
 #include "platform/settings_store.h"
+#include "servers/connection_choices.h"
 #include "servers/entry_checks.h"
 #include "servers/folder_picker_dialog.h"
 #include "servers/password_box.h"
@@ -61,6 +63,16 @@ Form5::Form5(Form4* manager, QWidget* parent) : QDialog(parent), manager_(manage
     Check3 = new QCheckBox(QStringLiteral("PASVモード(&V)"), this);
     grid->addWidget(Check3, row, 1, 1, 2);
     ++row;
+    const auto choice = [&](const QString& label, QComboBox*& box, const QList<choices::Choice>& items) {
+        box = choices::make_box(items, this);
+        auto* caption = new QLabel(label, this);
+        caption->setBuddy(box);
+        grid->addWidget(caption, row, 0);
+        grid->addWidget(box, row, 1, 1, 2);
+        ++row;
+    };
+    choice(QStringLiteral("暗号化(&E)"), Combo1, choices::encryption());
+    choice(QStringLiteral("文字コード(&K)"), Combo2, choices::codepages());
     Command1 = new QPushButton(QStringLiteral("登録((&S)"), this);
     Command2 = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ(&C)"), this);
     grid->addWidget(Command1, row, 1);
@@ -146,14 +158,15 @@ void Form5::Command1_Click()
     }
     errors::trap(QStringLiteral("エラー"), [&] {
         const QStringList keys = {"s_adress", "s_user", "s_pass", "s_local_path", "Server_name_path",
-                                  "ポートNo", "リトライ回数", "リトライ間隔", "Anony_Name", "Anony_Mail", "PASV"};
+                                  "ポートNo", "リトライ回数", "リトライ間隔", "Anony_Name", "Anony_Mail", "PASV", "TLS", "CODEPAGE"};
         const QStringList values = {without_leading_blanks(Text2->text()), without_leading_blanks(Text3->text()),
                                     without_leading_blanks(Text4->text()), local,
                                     without_leading_blanks(Text6->text()), without_leading_blanks(Text7->text()),
                                     Text8->text(), Text9->text(),
                                     Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"),
                                     Check2->isChecked() ? QStringLiteral("1") : QStringLiteral("0"),
-                                    Check3->isChecked() ? QStringLiteral("1") : QStringLiteral("0")};
+                                    Check3->isChecked() ? QStringLiteral("1") : QStringLiteral("0"),
+                                    choices::value_of(Combo1), choices::value_of(Combo2)};
         for (int i = 0; i < keys.size(); ++i)
             settings::save(name, keys.at(i), values.at(i));
         // Listed only once the record is on disk: the dialog stays open with

@@ -4,6 +4,7 @@
 #include <QDialog>
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QPushButton;
 class Form4;
@@ -18,6 +19,8 @@ public:
               *Text6 = nullptr, *Text7 = nullptr, *Text8 = nullptr, *Text9 = nullptr;
     QCheckBox *Check1 = nullptr, *Check2 = nullptr;
     QCheckBox* Check3 = nullptr;   // passive data connections ("PASV")
+    QComboBox* Combo1 = nullptr;   // encryption ("TLS")
+    QComboBox* Combo2 = nullptr;   // code page ("CODEPAGE")
     QPushButton *Command1 = nullptr, *Command2 = nullptr, *Command3 = nullptr;
 
     // Sets both boxes without running their click handlers (the manager

@@ -11,8 +11,10 @@
 #include "platform/list_view.h"
 #include "platform/prompts.h"
 #include "platform/settings_store.h"
+#include "servers/connection_choices.h"
 #include "servers/server_entry_editor.h"
 #include "servers/server_list_file.h"
+#include "servers/settings_keys.h"
 
 Form4::Form4(form1* main, QWidget* parent) : QDialog(parent), main_(main)
 {
@@ -97,6 +99,8 @@ void Form4::Command3_Click()
     e->Text9->setText(QStringLiteral("10"));
     e->setChecksQuietly(false, false);
     e->Check3->setChecked(false);
+    choices::show_value(e->Combo1, keys::TlsIfOffered);
+    choices::show_value(e->Combo2, keys::CodepageAuto);
     e->Text3->setEnabled(true);
     e->Text4->setEnabled(true);
     prompts::show_modal(e);
@@ -124,6 +128,8 @@ void Form4::Command4_Click()
     e->setChecksQuietly(anonymous, mail);
     // Ticked exactly when connection set-up opens passive data connections.
     e->Check3->setChecked(get("PASV", QStringLiteral("0")) == QStringLiteral("1"));
+    choices::show_value(e->Combo1, get("TLS", keys::TlsNone));
+    choices::show_value(e->Combo2, get("CODEPAGE", keys::CodepageAuto));
     e->Text7->setText(get("ポートNo", QStringLiteral("21")));
     e->Text8->setText(get("リトライ回数", QStringLiteral("1")));
     e->Text9->setText(get("リトライ間隔", QStringLiteral("10")));

@@ -19,6 +19,19 @@ inline const QString ProxyOnDefault = QStringLiteral("0");
 inline const QString Pasv = QStringLiteral("PASV");
 inline const QString PasvOn = QStringLiteral("1");
 inline const QString PasvDefault = QStringLiteral("0");
+// Encryption, in the record and (for quick connections) in OPTIONS: "0"
+// none, "1" TLS when the server offers it, "2" TLS required. An absent key
+// reads as none in a record (as before the choice existed) and as "1" for
+// quick connections; a new entry starts at "1".
+inline const QString Tls = QStringLiteral("TLS");
+inline const QString TlsNone = QStringLiteral("0");
+inline const QString TlsIfOffered = QStringLiteral("1");
+inline const QString TlsRequired = QStringLiteral("2");
+// Code page of the server's names and replies, in the record and in
+// OPTIONS: "0" found automatically (also when absent), "UTF-8", "CP932",
+// "EUC-JP".
+inline const QString Codepage = QStringLiteral("CODEPAGE");
+inline const QString CodepageAuto = QStringLiteral("0");
 
 // The mail address sent as the anonymous password when none is set (or the
 // one set is blank), and the one the entry editor offers first.
@@ -56,6 +69,12 @@ inline const QString RetryInterval = QStringLiteral("リトライ間隔");
 inline const QString AnonyName = QStringLiteral("Anony_Name");
 inline const QString AnonyMail = QStringLiteral("Anony_Mail");
 // Pasv (above), "1" passive, "0" active; absent reads as PasvDefault.
+// Tls and Codepage (above).
+// The certificate the user chose to trust always: SHA-256 of its DER bytes
+// as 64 lower-case hex digits. Deleting the entry forgets it.
+inline const QString TlsFp = QStringLiteral("TLS_FP");
+// ---- certificates trusted for quick connections: key "host:port", value as TLS_FP ----
+inline const QString TlsTrust = QStringLiteral("TLS_TRUST");
 // Defaults of the record. The editor shows LocalPathDefault for an entry
 // without a folder; connection set-up reads an absent folder as empty.
 inline const QString LocalPathDefault = QStringLiteral("c:\\");

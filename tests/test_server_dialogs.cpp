@@ -888,7 +888,10 @@ TEST_F(ServerEditor, EveryKeyIsSavedLeadingBlanksRemovedTrailingKept)
     EXPECT_EQ(stored(section, keys::AnonyName), QStringLiteral("0"));
     EXPECT_EQ(stored(section, keys::AnonyMail), QStringLiteral("0"));
     EXPECT_EQ(stored(section, keys::Pasv), QStringLiteral("0"));
-    EXPECT_EQ(settings::keys(section).size(), 11);
+    // A new entry is encrypted when the server offers it, its code page found.
+    EXPECT_EQ(stored(section, keys::Tls), keys::TlsIfOffered);
+    EXPECT_EQ(stored(section, keys::Codepage), keys::CodepageAuto);
+    EXPECT_EQ(settings::keys(section).size(), 13);
 
     // The two boxes: the anonymous user and the mail address are saved with them.
     e = newEntry(QStringLiteral("anon"));

@@ -1,0 +1,44 @@
+// The commands between a successful log-in and the first listing that set
+// up the session (protection of the data connections, the code page), each
+// answered before the next; then the start folder.
+#include "app/form1.h"
+
+namespace {
+const QStringList SessionVerbs{QStringLiteral("PBSZ"), QStringLiteral("PROT"), QStringLiteral("FEAT"),
+                               QStringLiteral("OPTS")};
+}
+
+void form1::startSession()
+{
+    sessionSteps_.clear();
+    nextSessionStep();
+}
+
+void form1::nextSessionStep()
+{
+    if (sessionSteps_.isEmpty()) {
+        openStartFolder();
+        return;
+    }
+    sendLine(sessionSteps_.takeFirst());
+}
+
+bool form1::sessionReply(const QString& verb, const QString& code, const QString& reply)
+{
+    Q_UNUSED(reply);
+    if (!SessionVerbs.contains(verb) || code == QStringLiteral("421"))
+        return false;
+    nextSessionStep();
+    return true;
+}
+
+void form1::openStartFolder()
+{
+    if (Wcount == -1) {
+        sendLine(QStringLiteral("CWD ") + サーバーパス);
+        Wcount = 0;
+        Ucount = -1;
+    } else {
+        Send_pwd();
+    }
+}
