@@ -4,7 +4,8 @@
 BUILD   ?= build
 JOBS    ?= $(shell nproc)
 PACKAGES = qt6-base-dev cmake g++ make libgtest-dev python3-pyftpdlib \
-           fonts-ipafont-gothic xdg-utils xvfb xauth openbox x11-utils
+           fonts-ipafont-gothic xdg-utils xvfb xauth openbox x11-utils \
+           python3-cryptography
 
 .PHONY: all deps configure build run test clean bench fuzz package demo
 
