@@ -27,6 +27,7 @@ form1::form1(QWidget* parent) : QMainWindow(parent)
     createToolbar();
     wireListEvents();
     wireControlSocket();
+    wireControlTls();
     wireDataSocket();
     wireRemoteNavigation();
     wireFileOperations();
@@ -78,6 +79,8 @@ void form1::createControls()
     StatusBar1->setSizeGripEnabled(false);
     StatusPanel1 = new QLabel(StatusBar1);
     StatusBar1->addWidget(StatusPanel1, 1);
+    StatusPanel2 = new QLabel(StatusBar1);
+    StatusBar1->addPermanentWidget(StatusPanel2);
 
     ProgressBar1 = new QProgressBar(client_);
     ProgressBar1->setRange(0, 100);

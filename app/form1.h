@@ -4,6 +4,7 @@
 #pragma once
 #include <QDateTime>
 #include <QMainWindow>
+#include <QSslConfiguration>
 #include <QVariant>
 #include <memory>
 
@@ -88,6 +89,7 @@ public:
     QComboBox* Drive1 = nullptr;       // local drive selector
     QStatusBar* StatusBar1 = nullptr;
     QLabel* StatusPanel1 = nullptr;    // first panel of the status line
+    QLabel* StatusPanel2 = nullptr;    // "TLS" or "暗号化なし" while connected
     LogPane* Text1 = nullptr;          // log pane
     ClickLabel* Label1 = nullptr;      // remote path caption
     ClickLabel* Label4 = nullptr;      // local path caption
@@ -189,6 +191,20 @@ public:
     void nextSessionStep();
     bool sessionReply(const QString& verb, const QString& code, const QString& reply);  // true when it was one
     void openStartFolder();                    // the configured start folder, else PWD
+
+    // ---- encryption of the connection: AUTH TLS, certificate, PROT (ftp/) --
+    bool tlsStarting_ = false;                 // "234" came; the handshake runs
+    quint64 tlsAttempt_ = 0;                   // the handshake its time limit belongs to
+    int tlsHandshakeWaitMs = 30000;            // then the connection is given up
+    void wireControlTls();
+    void Send_greeting_answer();               // "220": AUTH TLS when wanted, else USER
+    bool tlsReply(const QString& verb, const QString& code, const QString& reply);  // AUTH, PBSZ, PROT
+    void Winsock1_Encrypted();                 // check the certificate, then USER
+    bool certificateAccepted(const class QSslConfiguration& state);  // asks when not trusted
+    void tlsFailed(const QString& why);
+    QSslConfiguration controlTlsConfiguration() const;
+    QSslConfiguration dataTlsConfiguration() const;
+    void showEncryption();                     // the second panel of the status line
 
     // ---- data connection mode: active (PORT, EPRT) or passive (PASV, EPSV) (ftp/)
     bool passive_ = false;                     // this connection's data connections are made by the client

@@ -101,12 +101,14 @@ void form1::Show_connected()
     MDOWN->setEnabled(true);
     setStatusText(QStringLiteral("ｻｰﾊﾞｰ　") + Winsock1->RemoteHost + QStringLiteral("に接続"));
     setWindowTitle(QStringLiteral(" Palu_FTP   '") + ホスト名 + QStringLiteral("'"));
+    showEncryption();
     updateCommandAvailability();
 }
 
 void form1::Show_disconnected()
 {
     controlShown_ = false;
+    showEncryption();
     setStatusText(QStringLiteral("Palu_FTP"));
     Select_view = 0;
     Label1->setText(QStringLiteral("未接続"));

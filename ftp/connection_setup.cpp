@@ -150,6 +150,8 @@ void form1::Open_sockets()
     passiveFallback_ = false;
     resendStor_ = false;
     sessionSteps_.clear();
+    tlsStarting_ = false;
+    Winsock2->SetTlsClient({}, QString(), QSslCertificate());
     Winsock1->RemoteHost = ホスト名;
     Winsock1->RemotePort = ポートNo;
     Winsock1->LocalPort = 0;

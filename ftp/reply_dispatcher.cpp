@@ -190,6 +190,8 @@ void form1::dispatchReply(const QString& reply)
             return;
         }
     }
+    if (final && tlsReply(answered.verb, code, reply))
+        return;
     if (final && sessionReply(answered.verb, code, reply))
         return;
     if (final && fallBackToPassive(answered.verb, code))
@@ -212,7 +214,7 @@ void form1::dispatchReply(const QString& reply)
     const bool answersMkd = final && answered.verb == QStringLiteral("MKD");
     const bool answersPwd = final && answered.verb == QStringLiteral("PWD");
     if (code == QStringLiteral("220")) {
-        Send_user();
+        Send_greeting_answer();
     } else if (code == QStringLiteral("331")) {
         S_count = 1;
         Send_pass();
@@ -397,11 +399,18 @@ void form1::controlLost(const QString& message)
 
 void form1::Winsock1_Close()
 {
-    controlLost(QString());
+    if (tlsStarting_)
+        tlsFailed(QStringLiteral("TLSの開始中にサーバーが接続を切りました。"));
+    else
+        controlLost(QString());
 }
 
-void form1::Winsock1_Error(int, const QString&)
+void form1::Winsock1_Error(int, const QString& description)
 {
+    if (tlsStarting_) {
+        tlsFailed(description);
+        return;
+    }
     // An established connection that fails is over just as if it had been
     // closed; a connection attempt that fails leaves nothing to clean up.
     if (controlShown_) {

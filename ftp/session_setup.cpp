@@ -2,6 +2,7 @@
 // up the session (protection of the data connections, the code page), each
 // answered before the next; then the start folder.
 #include "app/form1.h"
+#include "platform/winsock.h"
 
 namespace {
 const QStringList SessionVerbs{QStringLiteral("PBSZ"), QStringLiteral("PROT"), QStringLiteral("FEAT"),
@@ -11,6 +12,9 @@ const QStringList SessionVerbs{QStringLiteral("PBSZ"), QStringLiteral("PROT"), Q
 void form1::startSession()
 {
     sessionSteps_.clear();
+    // Data connections are protected only on an encrypted connection.
+    if (Winsock1->IsEncrypted())
+        sessionSteps_ << QStringLiteral("PBSZ 0") << QStringLiteral("PROT P");
     nextSessionStep();
 }
 

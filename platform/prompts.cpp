@@ -29,7 +29,7 @@ QMessageBox::Icon to_qt_icon(int icon)
 int Msg_box(const QString& text, const QString& title, int icon, int buttons)
 {
     if (script())
-        return script()({Prompt::Message, text, title, icon, buttons, {}}).answer;
+        return script()({Prompt::Message, text, title, icon, buttons, {}, {}}).answer;
 
     QMessageBox box(to_qt_icon(icon), title, text, QMessageBox::NoButton, QApplication::activeWindow());
     switch (buttons) {
@@ -60,10 +60,24 @@ int Msg_box(const QString& text, const QString& title, int icon, int buttons)
     }
 }
 
+int Choose(const QString& text, const QString& title, int icon, const QStringList& choices)
+{
+    if (script())
+        return script()({Prompt::Choice, text, title, icon, vbOKOnly, {}, choices}).answer;
+    QMessageBox box(to_qt_icon(icon), title, text, QMessageBox::NoButton, QApplication::activeWindow());
+    QList<QAbstractButton*> buttons;
+    for (const QString& c : choices)
+        buttons.append(box.addButton(c, QMessageBox::AcceptRole));
+    // Esc and the close box take the last choice's way out: none is pressed.
+    box.setEscapeButton(static_cast<QAbstractButton*>(nullptr));
+    box.exec();
+    return int(buttons.indexOf(box.clickedButton()));
+}
+
 QString Input_box(const QString& prompt, const QString& title, const QString& defaultText)
 {
     if (script())
-        return script()({Prompt::Input, prompt, title, vbNoIcon, vbOKCancel, defaultText}).text;
+        return script()({Prompt::Input, prompt, title, vbNoIcon, vbOKCancel, defaultText, {}}).text;
     bool ok = false;
     const QString text = QInputDialog::getText(QApplication::activeWindow(), title, prompt,
                                                QLineEdit::Normal, defaultText, &ok);

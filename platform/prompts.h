@@ -2,6 +2,7 @@
 // can script the answers and record what the user would have seen.
 #pragma once
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class QDialog;
@@ -13,22 +14,27 @@ enum Buttons { vbOKOnly = 0, vbOKCancel = 1, vbYesNoCancel = 3, vbYesNo = 4 };
 enum Answer { vbOK = 1, vbCancel = 2, vbYes = 6, vbNo = 7 };
 
 struct Prompt {
-    enum Kind { Message, Input } kind = Message;
+    enum Kind { Message, Input, Choice } kind = Message;
     QString text;
     QString title;
     int icon = vbNoIcon;
     int buttons = vbOKOnly;
     QString defaultText;   // input boxes only
+    QStringList choices;   // the buttons of a choice, in order
 };
 
-// What a script gives back: the pressed button for a message box, the typed
-// text (empty = cancelled) for an input box.
+// What a script gives back: the pressed button for a message box (for a
+// choice, its index; -1 = closed), the typed text (empty = cancelled) for an
+// input box.
 struct Reply {
     int answer = vbOK;
     QString text;
 };
 
 int Msg_box(const QString& text, const QString& title, int icon = vbNoIcon, int buttons = vbOKOnly);
+// A question answered by one of the named buttons: the index of the one
+// pressed, -1 when the box was closed without one (Esc, the close box).
+int Choose(const QString& text, const QString& title, int icon, const QStringList& choices);
 // Returns the typed text; empty when the user cancels.
 QString Input_box(const QString& prompt, const QString& title, const QString& defaultText = QString());
 

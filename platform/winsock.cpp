@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QHostAddress>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -56,6 +57,26 @@ bool saysThat(const QString& text, const char* english)
         || text == QCoreApplication::translate("QNativeSocketEngine", english);
 }
 
+// A listener whose connections can be encrypted as TLS clients: each is a
+// QSslSocket from the start when `tls` says so at the moment it arrives.
+class TlsReadyServer : public QTcpServer {
+public:
+    TlsReadyServer(QObject* parent, std::function<bool()> tls) : QTcpServer(parent), tls_(std::move(tls)) {}
+
+protected:
+    void incomingConnection(qintptr fd) override
+    {
+        QTcpSocket* s = tls_() ? new QSslSocket(this) : new QTcpSocket(this);
+        if (s->setSocketDescriptor(fd))
+            addPendingConnection(s);
+        else
+            delete s;
+    }
+
+private:
+    std::function<bool()> tls_;
+};
+
 } // namespace
 
 Winsock::Winsock(QObject* parent) : QObject(parent) {}
@@ -106,7 +127,7 @@ void Winsock::startConnect(const QString& host, int port, bool preferIPv4)
     ipv4Only_ = preferIPv4 && !ipv6Literal;
     connectHost_ = host;
     connectPort_ = port;
-    sock_ = new QTcpSocket(this);
+    sock_ = TlsReady || tlsConfig_ ? new QSslSocket(this) : new QTcpSocket(this);
     wire(sock_);
     sock_->connectToHost(host, quint16(port), QIODevice::ReadWrite,
                          ipv4Only_ ? QAbstractSocket::IPv4Protocol : QAbstractSocket::AnyIPProtocol);
@@ -119,7 +140,7 @@ bool Winsock::Listen()
         fail(sckAddressNotAvailable, QStringLiteral("ポート番号 %1 では待ち受けできません。").arg(LocalPort));
         return false;
     }
-    auto* server = new QTcpServer(this);
+    auto* server = new TlsReadyServer(this, [this] { return bool(tlsConfig_); });
     // Both families where the system has both (an IPv6 control connection
     // announces this listener with EPRT), IPv4 alone where it has not.
     if (!server->listen(QHostAddress::Any, quint16(LocalPort)) &&
@@ -157,6 +178,9 @@ void Winsock::Accept(int requestID)
     wire(s);
     localIP_ = dottedLocalAddress(s);
     state_ = sckConnected;
+    // Bytes written before the handshake ends wait in the TLS socket.
+    if (auto* tls = qobject_cast<QSslSocket*>(s); tls && tlsConfig_ && tls->mode() == QSslSocket::UnencryptedMode)
+        startClientTls(tls, tlsConfig_(), tlsPeerName_);
     // It may have sent, or even sent and closed, while it waited.
     if (s->state() != QAbstractSocket::ConnectedState)
         peerClosed();
@@ -195,7 +219,8 @@ bool Winsock::SendData(const QByteArray& bytes)
     // otherwise pay a turn of the event loop per block, and Qt's queue
     // would switch its write watch on and off for each.
     qsizetype sent = 0;
-    if (!bytes.isEmpty() && sock_->bytesToWrite() == 0) {
+    const bool plain = !ssl() || ssl()->mode() == QSslSocket::UnencryptedMode;
+    if (plain && !bytes.isEmpty() && sock_->bytesToWrite() == 0) {
         // A second send before the event loop turns: more are likely to
         // follow. Small blocks are then gathered into full segments instead
         // of each going out (and waking the peer) on its own; the report
@@ -301,6 +326,11 @@ void Winsock::wire(QTcpSocket* s)
         if (s == sock_)
             onBytesWritten(n);
     });
+    if (auto* tls = qobject_cast<QSslSocket*>(s))
+        connect(tls, &QSslSocket::encrypted, this, [this, s] {
+            if (s == sock_)
+                onEncrypted();
+        });
 }
 
 void Winsock::release(QTcpSocket* s)
@@ -351,6 +381,10 @@ void Winsock::postDataArrival()
 
 void Winsock::peerClosed()
 {
+    if (state_ == sckConnecting && ssl() && ssl()->mode() != QSslSocket::UnencryptedMode) {
+        fail(sckConnectionReset, QStringLiteral("TLSの開始中に接続が切れました。"));
+        return;
+    }
     if (state_ != sckConnected)
         return;
     state_ = sckClosing;
@@ -364,6 +398,12 @@ void Winsock::onConnected()
 {
     if (state_ != sckConnecting)
         return;
+    // A connection that is to be encrypted is announced once it is.
+    if (auto* tls = ssl(); tls && tlsConfig_ && !tls->isEncrypted()) {
+        if (tls->mode() == QSslSocket::UnencryptedMode)
+            startClientTls(tls, tlsConfig_(), tlsPeerName_);
+        return;
+    }
     state_ = sckConnected;
     localIP_ = dottedLocalAddress(sock_);
     post([this] { emit ConnectEvent(); });
@@ -447,6 +487,68 @@ void Winsock::disposeOrphans()
         s->deleteLater();
     }
     orphans_.clear();
+}
+
+QSslSocket* Winsock::ssl() const { return qobject_cast<QSslSocket*>(sock_); }
+
+void Winsock::startClientTls(QSslSocket* s, const QSslConfiguration& config, const QString& peerName)
+{
+    s->setSslConfiguration(config);
+    // The name the server was asked for by (SNI), also on data connections,
+    // whose session must resume the control connection's.
+    if (!peerName.isEmpty())
+        s->setPeerVerifyName(peerName);
+    s->startClientEncryption();
+}
+
+void Winsock::StartTls(const QSslConfiguration& config, const QString& peerName)
+{
+    QSslSocket* s = ssl();
+    if (state_ != sckConnected || !s || s->mode() != QSslSocket::UnencryptedMode) {
+        fail(sckBadState, QStringLiteral("TLSを開始できる接続がありません。"));
+        return;
+    }
+    // Whatever came in clear is not part of the conversation.
+    s->readAll();
+    ++generation_;
+    dataPosted_ = false;
+    reportPosted_ = false;
+    sendPending_ = false;
+    unreported_ = 0;
+    startClientTls(s, config, peerName);
+}
+
+void Winsock::SetTlsClient(std::function<QSslConfiguration()> config, const QString& peerName,
+                           const QSslCertificate& peer)
+{
+    tlsConfig_ = std::move(config);
+    tlsPeerName_ = peerName;
+    tlsPeer_ = peer;
+}
+
+bool Winsock::IsEncrypted() const { return ssl() && ssl()->isEncrypted(); }
+
+QSslConfiguration Winsock::TlsState() const
+{
+    return IsEncrypted() ? ssl()->sslConfiguration() : QSslConfiguration();
+}
+
+void Winsock::onEncrypted()
+{
+    QSslSocket* s = ssl();
+    if (tlsConfig_ && !tlsPeer_.isNull() && !s->peerCertificate().isNull() && s->peerCertificate() != tlsPeer_) {
+        fail(sckConnectAborted, QStringLiteral("データー接続の証明書が制御接続の証明書と異なります。"));
+        return;
+    }
+    if (state_ == sckConnecting) {
+        state_ = sckConnected;
+        localIP_ = dottedLocalAddress(s);
+        post([this] { emit ConnectEvent(); });
+    }
+    post([this] { emit Encrypted(); });
+    // Bytes decrypted during the handshake are announced now.
+    if (s->bytesAvailable() > 0)
+        postDataArrival();
 }
 
 int Winsock::errorNumber(QAbstractSocket::SocketError error, const QString& text)

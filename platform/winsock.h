@@ -12,8 +12,12 @@
 #include <QByteArray>
 #include <QMap>
 #include <QObject>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QString>
+#include <functional>
 
+class QSslSocket;
 class QTcpServer;
 class QTcpSocket;
 
@@ -56,6 +60,10 @@ public:
     QString RemoteHost;
     int RemotePort = 0;
     int LocalPort = 0;  // 0: the system chooses; after Listen() the port in use
+    // Connections this control makes can be encrypted later with StartTls
+    // (the control connection); others are plain TCP sockets unless
+    // SetTlsClient asks for TLS.
+    bool TlsReady = false;
 
     int State() const { return state_; }
     // Dotted decimal of the local end of the connection ("" without one).
@@ -90,6 +98,24 @@ public:
     // not a short one that ended normally.
     void Abort();
 
+    // ---- TLS (the control always acts as the TLS client) ----
+    // Starts the handshake on the established connection; Encrypted or
+    // Error follows. Bytes received before it are dropped: nothing sent in
+    // clear may pass for part of the encrypted conversation.
+    void StartTls(const QSslConfiguration& config, const QString& peerName);
+    // Every connection made or accepted from now on is encrypted: the
+    // handshake starts as soon as the TCP connection is up, and a made
+    // connection reports Connect only once encrypted. config() is asked for
+    // each connection (it carries the session to resume); a peer that shows
+    // another certificate than `peer` (when given) is an error. An empty
+    // config function turns this off.
+    void SetTlsClient(std::function<QSslConfiguration()> config, const QString& peerName,
+                      const QSslCertificate& peer);
+    bool IsEncrypted() const;
+    // The connection's TLS state: negotiated protocol, cipher, peer chain and
+    // the session to resume. Null configuration without a connection.
+    QSslConfiguration TlsState() const;
+
     // Classic error number for a Qt socket error; Qt reports several system
     // errors as NetworkError, told apart only by the text.
     static int errorNumber(QAbstractSocket::SocketError error, const QString& text);
@@ -105,6 +131,8 @@ signals:
     // follows the last SendProgress once nothing is left to send.
     void SendProgress(qint64 bytesSent, qint64 bytesRemaining);
     void SendComplete();
+    // The TLS handshake has ended and the connection is encrypted.
+    void Encrypted();
 
 private:
     template <class F>
@@ -122,6 +150,9 @@ private:
     void reportSend();
     void onNewConnection();
     void disposeOrphans();
+    void startClientTls(QSslSocket* s, const QSslConfiguration& config, const QString& peerName);
+    void onEncrypted();
+    QSslSocket* ssl() const;
 
     QTcpSocket* sock_ = nullptr;
     QTcpServer* server_ = nullptr;
@@ -139,4 +170,7 @@ private:
     QString connectHost_;       // what the running connect attempt asked for
     int connectPort_ = 0;
     QString localIP_;
+    std::function<QSslConfiguration()> tlsConfig_;   // set: new connections are encrypted
+    QString tlsPeerName_;
+    QSslCertificate tlsPeer_;
 };

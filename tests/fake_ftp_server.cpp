@@ -2,10 +2,14 @@
 
 #include <QCoreApplication>
 #include <QHostAddress>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 
 #include "tests/test_support.h"
+
+#include <gtest/gtest.h>
 
 #include <sys/socket.h>
 
@@ -30,9 +34,28 @@ void reset_now(QTcpSocket* s)
     s->abort();
 }
 
+// Hands out TLS-capable sockets while the server has a certificate.
+class ControlListener : public QTcpServer {
+public:
+    ControlListener(QObject* parent, const QByteArray& cert) : QTcpServer(parent), cert_(cert) {}
+
+protected:
+    void incomingConnection(qintptr fd) override
+    {
+        QTcpSocket* s = cert_.isEmpty() ? new QTcpSocket(this) : new QSslSocket(this);
+        if (s->setSocketDescriptor(fd))
+            addPendingConnection(s);
+        else
+            delete s;
+    }
+
+private:
+    const QByteArray& cert_;
+};
+
 } // namespace
 
-FakeFtpServer::FakeFtpServer(QObject* parent) : QObject(parent), server_(new QTcpServer(this))
+FakeFtpServer::FakeFtpServer(QObject* parent) : QObject(parent), server_(new ControlListener(this, tlsCert_))
 {
     connect(server_, &QTcpServer::newConnection, this, &FakeFtpServer::onNewConnection);
     server_->listen(QHostAddress::LocalHost, 0);
@@ -167,6 +190,29 @@ bool FakeFtpServer::waitForCommandCount(const QString& prefix, int count, int ms
             return seen >= count;
         },
         ms);
+}
+
+void FakeFtpServer::setTlsCertificate(const QByteArray& certPem, const QByteArray& keyPem)
+{
+    tlsCert_ = certPem;
+    tlsKey_ = keyPem;
+}
+
+void FakeFtpServer::startTls()
+{
+    auto* s = qobject_cast<QSslSocket*>(control_.data());
+    ASSERT_NE(s, nullptr) << "no certificate was set before the client connected";
+    reply("234 AUTH TLS successful\r\n");
+    s->setLocalCertificate(QSslCertificate(tlsCert_, QSsl::Pem));
+    s->setPrivateKey(QSslKey(tlsKey_, QSsl::Ec, QSsl::Pem));
+    s->setPeerVerifyMode(QSslSocket::VerifyNone);
+    s->startServerEncryption();
+}
+
+bool FakeFtpServer::controlEncrypted() const
+{
+    auto* s = qobject_cast<QSslSocket*>(control_.data());
+    return s && s->isEncrypted();
 }
 
 void FakeFtpServer::onNewConnection()

@@ -68,6 +68,14 @@ public:
     bool waitForCommand(const QString& prefix, int ms = 5000) { return waitForCommandCount(prefix, 1, ms); }
     bool waitForCommandCount(const QString& prefix, int count, int ms = 5000);
 
+    // --- TLS on the control connection ---
+    // Control connections accepted from now on can be encrypted with this
+    // certificate and key (PEM).
+    void setTlsCertificate(const QByteArray& certPem, const QByteArray& keyPem);
+    // Answers "234" and starts the server side of the handshake.
+    void startTls();
+    bool controlEncrypted() const;
+
     // --- active-mode data connection ---
     // Address of the last PORT command; port 0 when none was parsed.
     QString dataHost() const { return dataHost_; }
@@ -114,6 +122,7 @@ private:
     };
 
     QTcpServer* server_ = nullptr;
+    QByteArray tlsCert_, tlsKey_;
     QPointer<QTcpSocket> control_;
     QPointer<QTcpSocket> data_;
     QByteArray greeting_ = "220 fake ready\r\n";

@@ -15,7 +15,10 @@ PromptScript::PromptScript()
         }
         if (!allowAny_)
             ADD_FAILURE() << "unexpected prompt: " << p.title.toStdString() << ": " << p.text.toStdString();
-        reply.answer = p.buttons == prompts::vbOKOnly ? prompts::vbOK : prompts::vbCancel;
+        // A choice is closed without any of its buttons.
+        reply.answer = p.kind == prompts::Prompt::Choice ? -1
+                       : p.buttons == prompts::vbOKOnly  ? prompts::vbOK
+                                                         : prompts::vbCancel;
         return reply;
     });
 }

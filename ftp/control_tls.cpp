@@ -1,0 +1,195 @@
+// Explicit TLS: AUTH TLS after the greeting, the certificate check before
+// anything else is sent, PBSZ and PROT after log-in, and the data
+// connections as TLS clients resuming the control connection's session.
+#include <QLabel>
+#include <QSslCipher>
+#include <QSslSocket>
+#include <QTimer>
+
+#include "app/form1.h"
+#include "ftp/certificate_check.h"
+#include "platform/prompts.h"
+#include "platform/settings_store.h"
+#include "platform/winsock.h"
+
+namespace {
+QString protocol_name(QSsl::SslProtocol p)
+{
+    switch (p) {
+    case QSsl::TlsV1_3: return QStringLiteral("TLS 1.3");
+    case QSsl::TlsV1_2: return QStringLiteral("TLS 1.2");
+    default: return QStringLiteral("TLS");
+    }
+}
+
+bool refusal(const QString& code) { return code.startsWith(u'4') || code.startsWith(u'5'); }
+} // namespace
+
+void form1::wireControlTls()
+{
+    Winsock1->TlsReady = true;
+    QObject::connect(Winsock1, &Winsock::Encrypted, this, &form1::Winsock1_Encrypted);
+}
+
+QSslConfiguration form1::controlTlsConfiguration() const
+{
+    QSslConfiguration c = QSslConfiguration::defaultConfiguration();
+    // The certificate is checked once the handshake is over and before
+    // anything is sent, so the user can be asked about it.
+    c.setPeerVerifyMode(QSslSocket::VerifyNone);
+    // Kept so that the data connections can resume this session: servers
+    // refuse data connections that do not.
+    c.setSslOption(QSsl::SslOptionDisableSessionPersistence, false);
+    return c;
+}
+
+void form1::Send_greeting_answer()
+{
+    if (profile_.tls == ConnectionProfile::Tls::None) {
+        Send_user();
+        return;
+    }
+    if (!QSslSocket::supportsSsl()) {
+        if (profile_.tls == ConnectionProfile::Tls::Required) {
+            controlLost(QStringLiteral("このコンピューターではTLSが使えないため、接続を中止しました。"));
+            return;
+        }
+        Newtext = QStringLiteral("このコンピューターではTLSが使えないため、暗号化せずに接続します。\r\n");
+        Text_plus();
+        Send_user();
+        return;
+    }
+    sendLine(QStringLiteral("AUTH TLS"));
+}
+
+bool form1::tlsReply(const QString& verb, const QString& code, const QString& reply)
+{
+    if (code == QStringLiteral("421"))
+        return false;
+    if (verb == QStringLiteral("AUTH")) {
+        if (code == QStringLiteral("234")) {
+            // Replies that came in clear after 234 are not the server's.
+            replyFramer_.reset();
+            replyQueue_.clear();
+            tlsStarting_ = true;
+            const quint64 attempt = ++tlsAttempt_;
+            QTimer::singleShot(tlsHandshakeWaitMs, this, [this, attempt] {
+                if (tlsStarting_ && attempt == tlsAttempt_)
+                    tlsFailed(QStringLiteral("応答がありません。"));
+            });
+            Winsock1->StartTls(controlTlsConfiguration(), ホスト名);
+        } else if (profile_.tls == ConnectionProfile::Tls::Required) {
+            // Neither the user name nor the password may go out in clear.
+            controlLost(QStringLiteral("サーバー「") + ホスト名 +
+                        QStringLiteral("」がTLSに対応していないため、接続を中止しました。\nｻｰﾊﾞｰの応答: ") +
+                        reply.section(u'\r', 0, 0).left(200));
+        } else {
+            Newtext = QStringLiteral("サーバーがTLSに対応していないため、暗号化せずに接続します。\r\n");
+            Text_plus();
+            Send_user();
+        }
+        return true;
+    }
+    if (verb == QStringLiteral("PBSZ")) {
+        nextSessionStep();
+        return true;
+    }
+    if (verb == QStringLiteral("PROT")) {
+        if (!refusal(code)) {
+            const QSslCertificate peer = Winsock1->TlsState().peerCertificate();
+            Winsock2->SetTlsClient([this] { return dataTlsConfiguration(); }, ホスト名, peer);
+        } else if (profile_.tls == ConnectionProfile::Tls::Required) {
+            controlLost(QStringLiteral("サーバーがデーター接続の暗号化を受け付けないため、接続を中止しました。\nｻｰﾊﾞｰの応答: ") +
+                        reply.section(u'\r', 0, 0).left(200));
+            return true;
+        } else {
+            Newtext = QStringLiteral("サーバーがデーター接続の暗号化を受け付けないため、データー接続は暗号化しません。\r\n");
+            Text_plus();
+        }
+        nextSessionStep();
+        return true;
+    }
+    return false;
+}
+
+QSslConfiguration form1::dataTlsConfiguration() const
+{
+    // The control connection's configuration carries its session, which
+    // the data connection resumes; asked for each connection, so a session
+    // ticket the server sent later is the one used.
+    QSslConfiguration c = Winsock1->TlsState();
+    c.setPeerVerifyMode(QSslSocket::VerifyNone);
+    return c;
+}
+
+void form1::tlsFailed(const QString& why)
+{
+    tlsStarting_ = false;
+    controlLost(QStringLiteral("サーバー「") + ホスト名 + QStringLiteral("」とTLSで接続できませんでした。\n") + why);
+}
+
+void form1::Winsock1_Encrypted()
+{
+    if (!tlsStarting_)
+        return;
+    tlsStarting_ = false;
+    const QSslConfiguration state = Winsock1->TlsState();
+    Newtext = protocol_name(state.sessionProtocol()) + QStringLiteral(" (") + state.sessionCipher().name() +
+              QStringLiteral(") で暗号化しました。\r\n");
+    Text_plus();
+    const quint64 login = operationId_;
+    if (!certificateAccepted(state))
+        return;
+    // The connection may have ended while the question was open.
+    if (login != operationId_ || !Winsock1->IsEncrypted() || Winsock1->State() != Winsock::sckConnected)
+        return;
+    showEncryption();
+    Send_user();
+}
+
+bool form1::certificateAccepted(const QSslConfiguration& state)
+{
+    namespace cc = certificate_check;
+    const QSslCertificate cert = state.peerCertificate();
+    const QString fp = cert.isNull() ? QString() : cc::fingerprint(cert);
+    const bool stored = !profile_.trustedFingerprint.isEmpty();
+    if (stored && fp == profile_.trustedFingerprint)
+        return true;
+    const QList<QSslError> errors =
+        cert.isNull() ? QList<QSslError>{QSslError(QSslError::NoPeerCertificate)}
+                      : QSslCertificate::verify(state.peerCertificateChain(), ホスト名);
+    if (errors.isEmpty() && !stored)
+        return true;
+    const quint64 login = operationId_;
+    const int answer = prompts::Choose(cc::question(ホスト名, cert, cc::problems(errors), stored),
+                                       QStringLiteral("証明書の確認"), prompts::vbExclamation, cc::answers());
+    if (login != operationId_)
+        return false;
+    if (answer == cc::AlwaysTrust && !cert.isNull()) {
+        settings::save(profile_.trustSection, profile_.trustKey, fp);
+        profile_.trustedFingerprint = fp;
+        const QString failure = settings::commit();
+        if (!failure.isEmpty())
+            prompts::Msg_box(QStringLiteral("信頼する証明書を保存できませんでした。今回は接続を続けます。\n") + failure,
+                             QStringLiteral("証明書の確認"), prompts::vbExclamation);
+        return true;
+    }
+    if (answer == cc::TrustOnce && !cert.isNull())
+        return true;
+    // Nothing but AUTH has been sent; the connection just ends.
+    endOperation();
+    Winsock1->Close();
+    Winsock2->Close();
+    replyQueue_.clear();
+    Show_disconnected();
+    Newtext = QStringLiteral("証明書を信頼しなかったため、接続を中止しました。\r\n");
+    Text_plus();
+    return false;
+}
+
+void form1::showEncryption()
+{
+    StatusPanel2->setText(!controlShown_           ? QString()
+                          : Winsock1->IsEncrypted() ? QStringLiteral("TLS")
+                                                    : QStringLiteral("暗号化なし"));
+}

@@ -1,0 +1,161 @@
+// Explicit TLS on the control connection against the fake server: the
+// certificate question and its answers, a remembered certificate, servers
+// that refuse AUTH, and handshakes that go wrong. No password in clear.
+#include <QLabel>
+#include <QSslSocket>
+#include <QTemporaryDir>
+
+#include "ftp/certificate_check.h"
+#include "servers/settings_keys.h"
+#include "tests/ftp_fixture.h"
+#include "tests/test_certificate.h"
+
+namespace {
+const QString Title = QStringLiteral("証明書の確認");
+enum { Always = certificate_check::AlwaysTrust, Once = certificate_check::TrustOnce,
+       Refuse = certificate_check::DoNotConnect, Closed = -1 };
+} // namespace
+
+class Tls : public FtpFixture {
+protected:
+    void SetUp() override
+    {
+        FtpFixture::SetUp();
+        cert = make_test_certificate(certs.path());
+        ASSERT_TRUE(cert.ok()) << cert.error.toStdString();
+        server.setTlsCertificate(cert.certPem, cert.keyPem);
+        server.scriptLogin();
+        server.onCommand(QStringLiteral("AUTH"), [](FakeFtpServer& s, const QString&) { s.startTls(); });
+        for (const char* c : {"PBSZ", "PROT"})
+            server.onCommand(QString::fromLatin1(c), [](FakeFtpServer& s, const QString&) { s.replyLine("200 OK"); });
+        // Whether the password came over the encrypted connection.
+        server.onCommand(QStringLiteral("PASS"), [this](FakeFtpServer& s, const QString&) {
+            passEncrypted = s.controlEncrypted();
+            s.replyLine(QStringLiteral("230 logged in"));
+        });
+        record(keys::Tls, keys::TlsRequired);
+    }
+    // Connected, logged in over TLS and listing the start folder.
+    void expectEncryptedSession()
+    {
+        EXPECT_EQ(commandsUntil(QStringLiteral("PWD")),
+                  (QStringList{"AUTH TLS", "USER alice", "PASS secret word", "PBSZ 0", "PROT P", "PWD"}));
+        EXPECT_TRUE(passEncrypted);
+        EXPECT_TRUE(log().contains(QStringLiteral(") で暗号化しました。"))) << log().toStdString();
+        EXPECT_EQ(w->StatusPanel2->text(), QStringLiteral("TLS"));
+    }
+    // Ended with nothing but AUTH sent (and, where the server did not take
+    // up TLS, the client's handshake bytes, which it records as lines).
+    void expectOnlyAuthSent()
+    {
+        EXPECT_TRUE(wait_until([&] { return w->Winsock1->State() == Winsock::sckClosed && !w->busy(); }));
+        EXPECT_EQ(server.commands().value(0), QStringLiteral("AUTH TLS"));
+        for (const QString& c : server.commands())
+            EXPECT_FALSE(c.startsWith(QStringLiteral("USER")) || c.startsWith(QStringLiteral("PASS"))) << c.toStdString();
+        EXPECT_TRUE(w->StatusPanel2->text().isEmpty());
+    }
+    QString stored() const { return settings::get(QStringLiteral("fake"), keys::TlsFp); }
+
+    QTemporaryDir certs;
+    TestCertificate cert;
+    bool passEncrypted = false;
+};
+
+TEST_F(Tls, EachAnswerToTheCertificateQuestion)
+{
+    struct Case { int answer; bool connects; bool remembered; };
+    for (const Case c : {Case{Always, true, true}, Case{Once, true, false}, Case{Refuse, false, false},
+                         Case{Closed, false, false}}) {
+        SCOPED_TRACE(c.answer);
+        settings::save(QStringLiteral("fake"), keys::TlsFp, QString());
+        server.clearCommands();
+        prompts.expect(QStringLiteral("自己署名の証明書です"), c.answer);
+        connectToFake();
+        if (c.connects)
+            expectEncryptedSession();
+        else
+            expectOnlyAuthSent();
+        EXPECT_TRUE(prompts.allUsed());
+        const prompts::Prompt& asked = prompts.seen().last();
+        EXPECT_EQ(asked.title, Title);
+        EXPECT_EQ(asked.choices, certificate_check::answers());
+        EXPECT_TRUE(asked.text.contains(cert.fingerprint.left(2) + u':' + cert.fingerprint.mid(2, 2)));
+        EXPECT_EQ(stored(), c.remembered ? cert.fingerprint : QString());
+        if (c.connects) {
+            w->disconnect_Click();
+            EXPECT_TRUE(wait_until([&] { return w->Winsock1->State() == Winsock::sckClosed; }));
+        }
+    }
+}
+
+TEST_F(Tls, ARememberedCertificateConnectsSilentlyAChangedOneWarns)
+{
+    record(keys::TlsFp, cert.fingerprint);
+    connectToFake();
+    expectEncryptedSession();
+    EXPECT_EQ(prompts.count(), 0);
+
+    w->disconnect_Click();
+    ASSERT_TRUE(wait_until([&] { return w->Winsock1->State() == Winsock::sckClosed; }));
+    server.clearCommands();
+    record(keys::TlsFp, QString(64, u'a'));
+    prompts.expect(QStringLiteral("信頼すると保存した証明書から変わっています"), Refuse);
+    connectToFake();
+    expectOnlyAuthSent();
+    EXPECT_EQ(stored(), QString(64, u'a'));
+}
+
+TEST_F(Tls, RefusedAuthGoesOnInClearOnlyWhenTlsIsNotRequired)
+{
+    server.onCommand(QStringLiteral("AUTH"), [](FakeFtpServer& s, const QString&) {
+        s.replyLine(QStringLiteral("502 not implemented"));
+    });
+    prompts.expect(QStringLiteral("TLSに対応していないため、接続を中止しました"));
+    connectToFake();
+    expectOnlyAuthSent();
+
+    server.clearCommands();
+    record(keys::Tls, keys::TlsIfOffered);
+    connectToFake();
+    EXPECT_EQ(commandsUntil(QStringLiteral("PWD")), (QStringList{"AUTH TLS", "USER alice", "PASS secret word", "PWD"}));
+    EXPECT_TRUE(log().contains(QStringLiteral("サーバーがTLSに対応していないため、暗号化せずに接続します。")));
+    EXPECT_EQ(w->StatusPanel2->text(), QStringLiteral("暗号化なし"));
+}
+
+TEST_F(Tls, AHandshakeThatGoesWrongEndsWithAMessageAndNoPassword)
+{
+    using Script = std::function<void(FakeFtpServer&)>;
+    const std::pair<const char*, Script> cases[] = {
+        {"plain text after 234", [](FakeFtpServer& s) { s.reply("234 go ahead\r\n220 still plain\r\n"); }},
+        {"closed after 234", [](FakeFtpServer& s) { s.reply("234 go ahead\r\n"); s.dropControl(); }},
+        {"silent after 234", [](FakeFtpServer& s) { s.reply("234 go ahead\r\n"); }},
+    };
+    w->tlsHandshakeWaitMs = 500;
+    for (const auto& [name, script] : cases) {
+        SCOPED_TRACE(name);
+        server.clearCommands();
+        server.onCommand(QStringLiteral("AUTH"), [script](FakeFtpServer& s, const QString&) { script(s); });
+        prompts.expect(QStringLiteral("とTLSで接続できませんでした。"));
+        connectToFake();
+        expectOnlyAuthSent();
+        EXPECT_TRUE(prompts.allUsed());
+    }
+}
+
+TEST(CertificateProblems, EachFaultOfACertificateIsNamed)
+{
+    QTemporaryDir dir;
+    struct Case { const char* name; int from, to; const char* problem; };
+    for (const Case c : {Case{"localhost", -10, -1, "有効期限が切れています"},
+                         Case{"localhost", 2, 10, "有効期間がまだ始まっていません"},
+                         Case{"other.example", -1, 10, "このホスト名のものではありません"},
+                         Case{"localhost", -1, 10, "自己署名の証明書です"}}) {
+        const TestCertificate made = make_test_certificate(dir.path(), QString::fromLatin1(c.name), c.from, c.to);
+        ASSERT_TRUE(made.ok()) << made.error.toStdString();
+        const QSslCertificate cert(made.certPem);
+        const QStringList found =
+            certificate_check::problems(QSslCertificate::verify({cert}, QStringLiteral("localhost")));
+        EXPECT_TRUE(found.join(u'|').contains(QString::fromUtf8(c.problem))) << c.name << ": " << found.join(u'|').toStdString();
+        EXPECT_EQ(certificate_check::fingerprint(cert), made.fingerprint);
+    }
+}
