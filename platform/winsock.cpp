@@ -381,7 +381,9 @@ void Winsock::postDataArrival()
 
 void Winsock::peerClosed()
 {
-    if (state_ == sckConnecting && ssl() && ssl()->mode() != QSslSocket::UnencryptedMode) {
+    // Cut before the handshake ended: a failure, not an empty transfer.
+    if (ssl() && ssl()->mode() != QSslSocket::UnencryptedMode && !ssl()->isEncrypted() &&
+        (state_ == sckConnected || state_ == sckConnecting)) {
         fail(sckConnectionReset, QStringLiteral("TLSの開始中に接続が切れました。"));
         return;
     }
@@ -398,12 +400,12 @@ void Winsock::onConnected()
 {
     if (state_ != sckConnecting)
         return;
-    // A connection that is to be encrypted is announced once it is.
-    if (auto* tls = ssl(); tls && tlsConfig_ && !tls->isEncrypted()) {
-        if (tls->mode() == QSslSocket::UnencryptedMode)
-            startClientTls(tls, tlsConfig_(), tlsPeerName_);
-        return;
-    }
+    // The handshake of an encrypted data connection only completes once
+    // the data command has gone out (the server starts TLS when it answers
+    // it), so the connection is announced now; bytes written meanwhile wait
+    // in the TLS socket.
+    if (auto* tls = ssl(); tls && tlsConfig_ && tls->mode() == QSslSocket::UnencryptedMode)
+        startClientTls(tls, tlsConfig_(), tlsPeerName_);
     state_ = sckConnected;
     localIP_ = dottedLocalAddress(sock_);
     post([this] { emit ConnectEvent(); });
@@ -539,11 +541,6 @@ void Winsock::onEncrypted()
     if (tlsConfig_ && !tlsPeer_.isNull() && !s->peerCertificate().isNull() && s->peerCertificate() != tlsPeer_) {
         fail(sckConnectAborted, QStringLiteral("データー接続の証明書が制御接続の証明書と異なります。"));
         return;
-    }
-    if (state_ == sckConnecting) {
-        state_ = sckConnected;
-        localIP_ = dottedLocalAddress(s);
-        post([this] { emit ConnectEvent(); });
     }
     post([this] { emit Encrypted(); });
     // Bytes decrypted during the handshake are announced now.

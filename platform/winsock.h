@@ -104,8 +104,10 @@ public:
     // clear may pass for part of the encrypted conversation.
     void StartTls(const QSslConfiguration& config, const QString& peerName);
     // Every connection made or accepted from now on is encrypted: the
-    // handshake starts as soon as the TCP connection is up, and a made
-    // connection reports Connect only once encrypted. config() is asked for
+    // handshake starts as soon as the TCP connection is up, and received
+    // bytes are announced once decrypted; bytes sent before the handshake
+    // ends wait for it. A connection cut before the handshake ends is an
+    // error, never an orderly close. config() is asked for
     // each connection (it carries the session to resume); a peer that shows
     // another certificate than `peer` (when given) is an error. An empty
     // config function turns this off.
