@@ -11,6 +11,9 @@ const QStringList SessionVerbs{QStringLiteral("PBSZ"), QStringLiteral("PROT"), Q
 void form1::startSession()
 {
     sessionSteps_.clear();
+    // Left to the program, the code page may be in the server's features.
+    if (profile_.codepage.isEmpty())
+        sessionSteps_ << QStringLiteral("FEAT");
     nextSessionStep();
 }
 
@@ -25,9 +28,10 @@ void form1::nextSessionStep()
 
 bool form1::sessionReply(const QString& verb, const QString& code, const QString& reply)
 {
-    Q_UNUSED(reply);
     if (!SessionVerbs.contains(verb) || code == QStringLiteral("421"))
         return false;
+    if (verb == QStringLiteral("FEAT"))
+        featReply(code, reply);
     nextSessionStep();
     return true;
 }
