@@ -206,6 +206,22 @@ public:
     QSslConfiguration dataTlsConfiguration() const;
     void showEncryption();                     // the second panel of the status line
 
+    // ---- code page of the connection (ftp/) ----
+    QByteArray codepage_;                      // the profile's, or the one found; empty while not yet known
+    QByteArray heldControlBytes_;              // not yet known: the start of a reply line still to end
+    QByteArray listingSample_;                 // not yet known: lines of the arriving listing beyond ASCII
+    QByteArray listingTail_;                   // the listing's last line so far, not yet ended
+    QByteArray listedWith_;                    // code page of a remote list read before it was known
+    void startCodepage();                      // a new connection: the profile's, or found from the server
+    QByteArray wireCodepage() const;           // what commands, replies and listings are in now
+    QByteArray controlBytes(const QByteArray& bytes);  // what of the arrival the reply framer may decode now
+    void featReply(const QString& code, const QString& reply);  // UTF8 listed: OPTS UTF8 ON, and UTF-8
+    void noteListingBytes(const QByteArray& bytes, bool first);  // a block of a listing as it arrives
+    void decideFromListing();                  // the listing has arrived whole, before it is read
+    void decideCodepage(const QByteArray& cp); // found: used from now on, and said once
+    // True (after telling the user) when the server's code page cannot hold name.
+    bool refuseUnsendable(const QString& name, const QString& refusal, const QString& title);
+
     // ---- data connection mode: active (PORT, EPRT) or passive (PASV, EPSV) (ftp/)
     bool passive_ = false;                     // this connection's data connections are made by the client
     bool passiveFallback_ = false;             // passive only because active mode was refused

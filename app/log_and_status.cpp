@@ -58,7 +58,17 @@ void form1::Send_command()
         notSent();
         return;
     }
-    if (!Winsock1->SendData(codepage::from_text(line))) {
+    // Never a '?' in place of a character the server's code page lacks: the
+    // command would name another file.
+    const QByteArray cp = wireCodepage();
+    if (!codepage::encodable(line, cp)) {
+        prompts::Msg_box(QStringLiteral("サーバーの文字コードで表せない文字を含むため、コマンド「") + command_word(line) +
+                             QStringLiteral("」を送信しませんでした。"),
+                         QStringLiteral("送信エラー"), prompts::vbExclamation);
+        notSent();
+        return;
+    }
+    if (!Winsock1->SendData(codepage::from_text(line, cp))) {
         prompts::Msg_box(QStringLiteral("コマンド「") + command_word(line) +
                              QStringLiteral("」を送信できませんでした。"),
                          QStringLiteral("送信エラー"), prompts::vbExclamation);

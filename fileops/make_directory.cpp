@@ -25,6 +25,8 @@ void form1::MMkdir_Click()
                                  prompts::vbCritical);
                 return;
             }
+            if (refuseUnsendable(name, QStringLiteral("ﾃﾞｨﾚｸﾄﾘｰを作成できません。"), QStringLiteral("ﾃﾞｨﾚｸﾄﾘｰの作成")))
+                return;
             beginOperation(Operation::MakeFolder);
             sendLine(QStringLiteral("MKD ") + name);
             return;

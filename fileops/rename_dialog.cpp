@@ -55,6 +55,8 @@ void Form6::Command1_Click()
     if (!acceptable(name))
         return;
     if (remote) {
+        if (main_->refuseUnsendable(name, QStringLiteral("この名前には変更できません。"), QStringLiteral("名前の変更")))
+            return;
         main_->送信文字列 = QStringLiteral("RNTO ") + name + QStringLiteral("\r\n");
         main_->Send_command();
         accept();

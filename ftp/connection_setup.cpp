@@ -143,6 +143,7 @@ void form1::Open_sockets()
     Winsock2->Close();
     // Nothing of an earlier conversation may reach the new one.
     replyFramer_.reset();
+    startCodepage();
     replyQueue_.clear();
     sentCommands_.clear();
     epsvTried_ = false;

@@ -71,6 +71,7 @@ bool form1::tlsReply(const QString& verb, const QString& code, const QString& re
             // Replies that came in clear after 234 are not the server's.
             replyFramer_.reset();
             replyQueue_.clear();
+            heldControlBytes_.clear();
             tlsStarting_ = true;
             const quint64 attempt = ++tlsAttempt_;
             QTimer::singleShot(tlsHandshakeWaitMs, this, [this, attempt] {

@@ -113,7 +113,7 @@ qsizetype answered_index(const QList<form1::SentCommand>& owed, const QString& c
 
 void form1::Winsock1_DataArrival(qint64)
 {
-    const ReplyFramer::Result r = replyFramer_.feed(Winsock1->GetData());
+    const ReplyFramer::Result r = replyFramer_.feed(controlBytes(Winsock1->GetData()));
     Text1->appendAtEnd(r.text);
     // Told once the cut text has ended, so the note is not buried under the
     // rest of it in the log.

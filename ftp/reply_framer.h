@@ -17,6 +17,8 @@ public:
     };
     Result feed(const QByteArray& bytes);
     void reset();
+    // The stream is in code page cp from here on (the connection's, once known).
+    void setCodepage(const QByteArray& cp) { decoder_ = codepage::StreamDecoder(cp); }
     bool hasPartialReply() const { return !lines_.isEmpty() || !partialLine_.isEmpty() || skippingLine_; }
     // The rest of a cut line is still being dropped.
     bool skippingLine() const { return skippingLine_; }

@@ -15,6 +15,9 @@ void form1::startSession()
     // Data connections are protected only on an encrypted connection.
     if (Winsock1->IsEncrypted())
         sessionSteps_ << QStringLiteral("PBSZ 0") << QStringLiteral("PROT P");
+    // Left to the program, the code page may be in the server's features.
+    if (profile_.codepage.isEmpty())
+        sessionSteps_ << QStringLiteral("FEAT");
     nextSessionStep();
 }
 
@@ -29,9 +32,10 @@ void form1::nextSessionStep()
 
 bool form1::sessionReply(const QString& verb, const QString& code, const QString& reply)
 {
-    Q_UNUSED(reply);
     if (!SessionVerbs.contains(verb) || code == QStringLiteral("421"))
         return false;
+    if (verb == QStringLiteral("FEAT"))
+        featReply(code, reply);
     nextSessionStep();
     return true;
 }

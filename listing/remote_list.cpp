@@ -98,7 +98,8 @@ void form1::Remote_list()
             endOperation();
         return;
     }
-    job->lines = std::make_unique<ListingLines>(job->file);
+    decideFromListing();
+    job->lines = std::make_unique<ListingLines>(job->file, wireCodepage());
     remoteListStep();
 }
 

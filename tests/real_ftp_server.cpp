@@ -23,20 +23,35 @@ quint16 freePort(const QHostAddress& address)
     return port;
 }
 
-// pyftpdlib with a handler that refuses active mode.
-const char kPassiveOnly[] = R"(import sys
+// pyftpdlib with a handler that may refuse active mode, and may keep names
+// as the bytes they are: on a disk whose names are in Shift_JIS or EUC-JP
+// it serves them unchanged, and its FEAT does not claim UTF8.
+const char kHandler[] = R"(import sys
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
-class PassiveOnly(FTPHandler):
-    def ftp_PORT(self, line):
-        self.respond("500 Illegal PORT command.")
-    def ftp_EPRT(self, line):
-        self.respond("500 Illegal EPRT command.")
+address, port, root, user, password, refuse_active, raw_names = sys.argv[1:8]
+class Handler(FTPHandler):
+    pass
+if refuse_active == "1":
+    Handler.ftp_PORT = lambda self, line: self.respond("500 Illegal PORT command.")
+    Handler.ftp_EPRT = lambda self, line: self.respond("500 Illegal EPRT command.")
+if raw_names == "1":
+    def decode(self, data):
+        return data.decode("utf8", "surrogateescape")
+    def push(self, s):
+        super(FTPHandler, self).push(s.encode("utf8", "surrogateescape"))
+    def feat(self, line):
+        self.push("211-Features supported:\r\n EPRT\r\n EPSV\r\n MDTM\r\n SIZE\r\n")
+        self.respond("211 End FEAT.")
+    Handler.unicode_errors = "surrogateescape"
+    Handler.decode = decode
+    Handler.push = push
+    Handler.ftp_FEAT = feat
 users = DummyAuthorizer()
-users.add_user(sys.argv[4], sys.argv[5], sys.argv[3], perm="elradfmwMT")
-PassiveOnly.authorizer = users
-FTPServer((sys.argv[1], int(sys.argv[2])), PassiveOnly).serve_forever()
+users.add_user(user, password, root, perm="elradfmwMT")
+Handler.authorizer = users
+FTPServer((address, int(port)), Handler).serve_forever()
 )";
 
 } // namespace
@@ -91,9 +106,10 @@ bool RealFtpServer::start(int ms)
         proc_ = std::make_unique<QProcess>();
         proc_->setProcessChannelMode(QProcess::MergedChannels);
         proc_->setWorkingDirectory(root_.path());
-        if (refuseActive_)
-            proc_->start(python_, {QStringLiteral("-c"), QString::fromLatin1(kPassiveOnly), address_,
-                                   QString::number(port), root_.path(), user_, password_});
+        if (refuseActive_ || rawNames_)
+            proc_->start(python_, {QStringLiteral("-c"), QString::fromLatin1(kHandler), address_,
+                                   QString::number(port), root_.path(), user_, password_,
+                                   QString::number(int(refuseActive_)), QString::number(int(rawNames_))});
         else
             proc_->start(python_, {QStringLiteral("-m"), QStringLiteral("pyftpdlib"), QStringLiteral("-i"), address_,
                                    QStringLiteral("-p"), QString::number(port), QStringLiteral("-w"),

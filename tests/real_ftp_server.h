@@ -38,6 +38,9 @@ public:
     // Answers PORT and EPRT with "500", as servers that allow only passive
     // mode do.
     void setRefuseActive(bool on) { refuseActive_ = on; }
+    // Keeps names as the bytes the client sends and the disk holds, as a
+    // server on a disk of Shift_JIS or EUC-JP names does; FEAT without UTF8.
+    void setRawNames(bool on) { rawNames_ = on; }
 
 private:
     bool waitAccepting(quint16 port, int ms);
@@ -46,6 +49,7 @@ private:
     QString python_ = QStringLiteral("/usr/bin/python3");
     QString address_ = QStringLiteral("127.0.0.1");
     bool refuseActive_ = false;
+    bool rawNames_ = false;
     QString user_, password_, error_;
     QTemporaryDir root_;
     std::unique_ptr<QProcess> proc_;

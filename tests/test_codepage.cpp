@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/codepage.h"
+#include "platform/codepage_detect.h"
 
 namespace {
 
@@ -178,4 +179,42 @@ TEST(Codepage, StreamResetDropsPartialCharacter)
     s.decode(QByteArray("\x95", 1));
     s.reset();
     EXPECT_EQ(s.decode(QByteArray("\\x")), QStringLiteral("\\x"));
+}
+
+TEST(CodepageDetect, JapaneseNamesRoundTripAndTellTheirCodePage)
+{
+    // "表" ends in a backslash byte (0x5C) in CP932; EUC-JP kana and kanji read as
+    // CP932 come out as half-width katakana, which must not win.
+    const QStringList names{QStringLiteral("日本語フォルダ"), QStringLiteral("テスト.txt"), QStringLiteral("表示.txt"),
+                            QStringLiteral("ひらがな カタカナ 漢字")};
+    for (const QByteArray& cp : {QByteArray("UTF-8"), QByteArray("CP932"), QByteArray("EUC-JP")}) {
+        for (const QString& name : names) {
+            const QByteArray bytes = codepage::from_text(name, cp);
+            EXPECT_EQ(codepage::to_text(bytes, cp), name) << cp.constData();
+            EXPECT_EQ(codepage::detect(bytes), cp) << cp.constData() << " " << qPrintable(name);
+        }
+    }
+}
+
+TEST(CodepageDetect, MixedAndAmbiguousBytes)
+{
+    const QByteArray sjis1 = codepage::from_text(QStringLiteral("-rw-r--r-- 1 u g 5 Jan 12 12:34 資料.txt\r\n"), "CP932");
+    const QByteArray sjis2 = codepage::from_text(QStringLiteral("-rw-r--r-- 1 u g 5 Jan 12 12:34 報告書.txt\r\n"), "CP932");
+    const QByteArray utf8 = QStringLiteral("-rw-r--r-- 1 u g 5 Jan 12 12:34 あ.txt\r\n").toUtf8();
+    const struct {
+        const char* what;
+        QByteArray bytes;
+        QByteArray cp;
+    } cases[] = {
+        {"ASCII tells nothing", "257 \"/pub\" is the current directory.\r\n", ""},
+        {"ASCII lines around one name", "150 ok\r\n" + sjis1 + "226 done\r\n", "CP932"},
+        // Half-width katakana of odd length cannot be EUC-JP.
+        {"half-width katakana", "\xc3\xbd\xc4.txt", "CP932"},
+        {"names in two code pages: the most lines", sjis1 + utf8 + sjis2, "CP932"},
+        {"names in two code pages, UTF-8 in most", utf8 + sjis1 + utf8, "UTF-8"},
+        {"bytes no code page holds", "550 \xff\xfe\x80.txt\r\n", ""},
+        {"noise that some code page fits by chance", "\x95\x5c\n\xff\n\x80\xfe\n", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(codepage::detect(c.bytes), c.cp) << c.what;
 }

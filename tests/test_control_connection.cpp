@@ -10,7 +10,9 @@
 
 namespace {
 
-const QStringList LoginToList = {"USER alice", "PASS secret word", "PWD", "TYPE A", "PORT", "LIST"};
+// The code page is left to the program: FEAT asks for it, and the fake's
+// "502" leaves it to be found later.
+const QStringList LoginToList = {"USER alice", "PASS secret word", "FEAT", "PWD", "TYPE A", "PORT", "LIST"};
 
 QStringList prefixes(const QStringList& got, int n)
 {
@@ -28,7 +30,7 @@ TEST_F(ControlConnection, LoginWithoutStartPathListsTheLoginFolder)
     server.scriptLogin(QStringLiteral("/home/alice"));
     connectToFake();
     const QStringList got = commandsUntil(QStringLiteral("LIST"));
-    EXPECT_EQ(prefixes(got, 6), LoginToList);
+    EXPECT_EQ(prefixes(got, 7), LoginToList);
     EXPECT_EQ(w->サーバーパス, QStringLiteral("/home/alice"));
     EXPECT_EQ(w->Server_Kyu, QStringLiteral("/home/alice"));
     EXPECT_EQ(w->Label1->text(), QStringLiteral("ｻｰﾊﾞｰﾊﾟｽ:/home/alice"));
@@ -43,8 +45,8 @@ TEST_F(ControlConnection, StartPathIsEnteredAfterLoginWithoutItsTrailingSlash)
     server.scriptLogin(QStringLiteral("/pub"));
     connectToFake();
     const QStringList got = commandsUntil(QStringLiteral("LIST"));
-    EXPECT_EQ(prefixes(got, 7),
-              (QStringList{"USER alice", "PASS secret word", "CWD /pub", "PWD", "TYPE A", "PORT", "LIST"}));
+    EXPECT_EQ(prefixes(got, 8),
+              (QStringList{"USER alice", "PASS secret word", "FEAT", "CWD /pub", "PWD", "TYPE A", "PORT", "LIST"}));
     EXPECT_EQ(w->Ucount, 0);
     EXPECT_EQ(w->Wcount, 0);
 }
@@ -53,6 +55,7 @@ TEST_F(ControlConnection, PortLineNamesTheControlAddressAndTheListener)
 {
     server.scriptLogin();
     server.setDefaultReply(QByteArray());   // LIST unanswered: the listener stays as announced
+    server.onCommand(QStringLiteral("FEAT"), [](FakeFtpServer& s, const QString&) { s.reply("502 No.\r\n"); });
     connectToFake();
     const QStringList got = commandsUntil(QStringLiteral("PORT"));
     const int port = w->Winsock2->LocalPort;
@@ -153,7 +156,8 @@ TEST_F(ControlConnection, RefusedStartPathRestoresThePreviousPathAndListsTheLogi
     prompts.expect(QStringLiteral("アクセスできませんでした。権限がないのかもしれません。"));
     connectToFake();
     const QStringList got = commandsUntil(QStringLiteral("LIST"));
-    EXPECT_EQ(prefixes(got, 7), (QStringList{"USER alice", "PASS secret word", "CWD /secret", "PWD", "TYPE A", "PORT", "LIST"}));
+    EXPECT_EQ(prefixes(got, 8),
+              (QStringList{"USER alice", "PASS secret word", "FEAT", "CWD /secret", "PWD", "TYPE A", "PORT", "LIST"}));
     EXPECT_EQ(w->サーバーパス, QStringLiteral("/home/alice"));
 }
 
@@ -342,7 +346,7 @@ TEST_F(ControlConnection, TwoRepliesInOneWriteAreBothHandled)
     connectToFake();
     // 257 sends TYPE A; the joined 200 then sends PORT, before TYPE's own 200 arrives.
     const QStringList got = commandsUntil(QStringLiteral("LIST"));
-    EXPECT_EQ(prefixes(got, 5), (QStringList{"USER alice", "PASS secret word", "PWD", "TYPE A", "PORT"}));
+    EXPECT_EQ(prefixes(got, 6), (QStringList{"USER alice", "PASS secret word", "FEAT", "PWD", "TYPE A", "PORT"}));
 }
 
 } // namespace

@@ -50,8 +50,9 @@ TEST(DataAddress, ExtendedPassiveRepliesNameOnlyAPort)
     for (const auto& c : cases) {
         const auto t = data_address::parse_229(QString::fromLatin1(c.reply));
         EXPECT_EQ(t ? t->port : 0, c.port) << c.reply;
-        if (t)
+        if (t) {
             EXPECT_TRUE(t->host.isEmpty());
+        }
     }
 }
 

@@ -39,7 +39,7 @@ protected:
     void expectEncryptedSession()
     {
         EXPECT_EQ(commandsUntil(QStringLiteral("PWD")),
-                  (QStringList{"AUTH TLS", "USER alice", "PASS secret word", "PBSZ 0", "PROT P", "PWD"}));
+                  (QStringList{"AUTH TLS", "USER alice", "PASS secret word", "PBSZ 0", "PROT P", "FEAT", "PWD"}));
         EXPECT_TRUE(passEncrypted);
         EXPECT_TRUE(log().contains(QStringLiteral(") で暗号化しました。"))) << log().toStdString();
         EXPECT_EQ(w->StatusPanel2->text(), QStringLiteral("TLS"));
@@ -117,7 +117,7 @@ TEST_F(Tls, RefusedAuthGoesOnInClearOnlyWhenTlsIsNotRequired)
     server.clearCommands();
     record(keys::Tls, keys::TlsIfOffered);
     connectToFake();
-    EXPECT_EQ(commandsUntil(QStringLiteral("PWD")), (QStringList{"AUTH TLS", "USER alice", "PASS secret word", "PWD"}));
+    EXPECT_EQ(commandsUntil(QStringLiteral("PWD")), (QStringList{"AUTH TLS", "USER alice", "PASS secret word", "FEAT", "PWD"}));
     EXPECT_TRUE(log().contains(QStringLiteral("サーバーがTLSに対応していないため、暗号化せずに接続します。")));
     EXPECT_EQ(w->StatusPanel2->text(), QStringLiteral("暗号化なし"));
 }

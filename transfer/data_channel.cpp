@@ -149,6 +149,8 @@ void form1::receiveListingBlock()
     }
     if (!file || !writeChunk(*file, bytes))
         return;
+    if (Y_Count == 0)
+        noteListingBytes(bytes, Dcount == 0);
     Dcount = 1;
 }
 

@@ -7,6 +7,7 @@
 
 #include "app/form1.h"
 #include "platform/app_clock.h"
+#include "platform/codepage.h"
 #include "platform/drive_view.h"
 #include "platform/list_view.h"
 #include "platform/prompts.h"
@@ -89,6 +90,14 @@ void form1::Mupload_Click()
             return;
         }
     }
+    // A name the server's code page cannot hold would arrive as another name.
+    for (int row : rows) {
+        if (refuseUnsendable(ListView2->text(row), QStringLiteral("アップロードできません。"),
+                             QStringLiteral("アップロード"))) {
+            Tool_unlock();
+            return;
+        }
+    }
     Up_Count = 0;
     int count = 0;
     for (int row : rows)
@@ -113,6 +122,12 @@ void form1::Up_LoadA()
     --Up_Count;
     if (Up_File.isEmpty()) {
         endOperation();   // no name left: never a bare STOR
+        return;
+    }
+    // The code page may have been found since the batch was checked.
+    if (!codepage::encodable(Up_File, wireCodepage())) {
+        failNamedTransfer(QStringLiteral("「") + Up_File + QStringLiteral("」のアップロードは完了しませんでした。"),
+                          QStringLiteral("サーバーの文字コードで表せない文字が含まれているため、送信しませんでした。"));
         return;
     }
     if (!Form13::Over_write) {
