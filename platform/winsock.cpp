@@ -20,6 +20,11 @@ namespace {
 // read before it is cut.
 constexpr int kLingerMs = 30000;
 
+// What an encrypted connection may hold not yet encrypted and still count
+// as taken: the TLS socket encrypts its queue once per turn of the event
+// loop, in records of many blocks, instead of one record per block.
+constexpr qint64 kTlsQueueTaken = 256 * 1024;
+
 QString dotted(const QHostAddress& a)
 {
     if (a.isNull())
@@ -240,14 +245,18 @@ bool Winsock::SendData(const QByteArray& bytes)
     // An empty send owes a completion too, or a caller waiting for it hangs.
     if (sent > 0 || bytes.isEmpty())
         onBytesWritten(sent);
-    if (sent < bytes.size())
+    // An encrypted connection is left to encrypt its queue on the next turn.
+    if (sent < bytes.size() && plain)
         sock_->flush();
     return true;
 }
 
 qint64 Winsock::BytesToSend() const
 {
-    return sock_ ? sock_->bytesToWrite() : 0;
+    if (!sock_)
+        return 0;
+    const qint64 queued = sock_->bytesToWrite();
+    return IsEncrypted() && queued < kTlsQueueTaken ? 0 : queued;
 }
 
 QByteArray Winsock::GetData()

@@ -87,7 +87,9 @@ public:
     // Queues bytes for sending; false unless connected. Bytes the system
     // takes at once are sent when this returns (BytesToSend() is then 0).
     bool SendData(const QByteArray& bytes);
-    // Bytes SendData accepted that the system has not taken yet.
+    // Bytes SendData accepted that the system has not taken yet (on an
+    // encrypted connection, 0 while its queue is short: it is encrypted
+    // and handed over on the next turn of the event loop).
     qint64 BytesToSend() const;
     // Every byte received so far.
     QByteArray GetData();
