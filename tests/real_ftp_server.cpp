@@ -7,13 +7,10 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include "tests/test_certificate.h"
 #include "tests/test_support.h"
 
-namespace {
-
-// A port nobody holds right now; another process may still take it before
-// the server binds, which start() notices and retries.
-quint16 freePort(const QHostAddress& address)
+quint16 free_tcp_port(const QHostAddress& address)
 {
     QTcpServer probe;
     if (!probe.listen(address, 0))
@@ -22,6 +19,32 @@ quint16 freePort(const QHostAddress& address)
     probe.close();
     return port;
 }
+
+bool wait_accepting(QProcess& proc, const QHostAddress& address, quint16 port, int ms)
+{
+    QDeadlineTimer deadline(ms);
+    const auto running = [&] { return proc.state() == QProcess::Running; };
+    while (!deadline.hasExpired()) {
+        if (!running())
+            return false;
+        QTcpSocket probe;
+        probe.connectToHost(address, port);
+        wait_until([&] { return probe.state() == QAbstractSocket::ConnectedState
+                                || probe.state() == QAbstractSocket::UnconnectedState || !running(); },
+                   int(qMax<qint64>(deadline.remainingTime(), 1)));
+        if (probe.state() == QAbstractSocket::ConnectedState) {
+            probe.abort();
+            return true;
+        }
+        // Not listening yet: wait for the server to log its start-up (or
+        // die), with a short bound before probing again.
+        const qint64 seen = proc.bytesAvailable();
+        wait_until([&] { return !running() || proc.bytesAvailable() != seen; }, 100);
+    }
+    return false;
+}
+
+namespace {
 
 // pyftpdlib with a handler that refuses active mode.
 const char kPassiveOnly[] = R"(import sys
@@ -39,6 +62,25 @@ PassiveOnly.authorizer = users
 FTPServer((sys.argv[1], int(sys.argv[2])), PassiveOnly).serve_forever()
 )";
 
+// pyftpdlib's TLS handler with encryption required on both connections;
+// the passive-only answers when the last argument is "1".
+const char kTls[] = R"(import sys
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import TLS_FTPHandler
+from pyftpdlib.servers import FTPServer
+a = sys.argv
+class Tls(TLS_FTPHandler):
+    certfile, keyfile = a[6], a[7]
+    tls_control_required = tls_data_required = True
+    if a[8] == "1":
+        def ftp_PORT(self, line):
+            self.respond("500 Illegal PORT command.")
+        ftp_EPRT = ftp_PORT
+Tls.authorizer = DummyAuthorizer()
+Tls.authorizer.add_user(a[4], a[5], a[3], perm="elradfmwMT")
+FTPServer((a[1], int(a[2])), Tls).serve_forever()
+)";
+
 } // namespace
 
 RealFtpServer::RealFtpServer(const QString& user, const QString& password)
@@ -49,6 +91,12 @@ RealFtpServer::RealFtpServer(const QString& user, const QString& password)
 RealFtpServer::~RealFtpServer()
 {
     stop();
+}
+
+void RealFtpServer::setTls(const TestCertificate& certificate)
+{
+    certPath_ = certificate.certPath;
+    keyPath_ = certificate.keyPath;
 }
 
 bool RealFtpServer::running() const
@@ -82,7 +130,7 @@ bool RealFtpServer::start(int ms)
     }
     QDeadlineTimer deadline(ms);
     for (int attempt = 0; attempt < 5 && !deadline.hasExpired(); ++attempt) {
-        const quint16 port = freePort(QHostAddress(address_));
+        const quint16 port = free_tcp_port(QHostAddress(address_));
         if (port == 0) {
             error_ = QStringLiteral("no free TCP port on %1").arg(address_);
             return false;
@@ -91,7 +139,11 @@ bool RealFtpServer::start(int ms)
         proc_ = std::make_unique<QProcess>();
         proc_->setProcessChannelMode(QProcess::MergedChannels);
         proc_->setWorkingDirectory(root_.path());
-        if (refuseActive_)
+        if (!certPath_.isEmpty())
+            proc_->start(python_, {QStringLiteral("-c"), QString::fromLatin1(kTls), address_, QString::number(port),
+                                   root_.path(), user_, password_, certPath_, keyPath_,
+                                   refuseActive_ ? QStringLiteral("1") : QStringLiteral("0")});
+        else if (refuseActive_)
             proc_->start(python_, {QStringLiteral("-c"), QString::fromLatin1(kPassiveOnly), address_,
                                    QString::number(port), root_.path(), user_, password_});
         else
@@ -104,7 +156,7 @@ bool RealFtpServer::start(int ms)
             proc_.reset();
             return false;
         }
-        if (waitAccepting(port, int(qMax<qint64>(deadline.remainingTime(), 1)))) {
+        if (wait_accepting(*proc_, QHostAddress(address_), port, int(qMax<qint64>(deadline.remainingTime(), 1)))) {
             port_ = port;
             return true;
         }
@@ -115,6 +167,10 @@ bool RealFtpServer::start(int ms)
             error_ = QStringLiteral("%1 has no pyftpdlib module (install python3-pyftpdlib)").arg(python_);
             return false;
         }
+        if (said.contains(QLatin1String("TLS_FTPHandler")) || said.contains(QLatin1String("No module named 'OpenSSL'"))) {
+            error_ = QStringLiteral("%1 cannot load pyftpdlib's TLS handler (install python3-openssl)").arg(python_);
+            return false;
+        }
         if (said.contains(QLatin1String("Address already in use")))
             continue;  // someone took the port between the probe and the bind
         error_ = QStringLiteral("pyftpdlib did not start on port %1: %2").arg(port).arg(said.trimmed());
@@ -122,29 +178,6 @@ bool RealFtpServer::start(int ms)
     }
     if (error_.isEmpty())
         error_ = QStringLiteral("pyftpdlib did not accept connections in time: %1").arg(output().trimmed());
-    return false;
-}
-
-bool RealFtpServer::waitAccepting(quint16 port, int ms)
-{
-    QDeadlineTimer deadline(ms);
-    while (!deadline.hasExpired()) {
-        if (!running())
-            return false;
-        QTcpSocket probe;
-        probe.connectToHost(QHostAddress(address_), port);
-        wait_until([&] { return probe.state() == QAbstractSocket::ConnectedState
-                                || probe.state() == QAbstractSocket::UnconnectedState || !running(); },
-                   int(qMax<qint64>(deadline.remainingTime(), 1)));
-        if (probe.state() == QAbstractSocket::ConnectedState) {
-            probe.abort();
-            return true;
-        }
-        // Not listening yet: wait for the server to log its start-up (or
-        // die), with a short bound before probing again.
-        const qint64 seen = proc_->bytesAvailable();
-        wait_until([&] { return !running() || proc_->bytesAvailable() != seen; }, 100);
-    }
     return false;
 }
 
