@@ -77,6 +77,12 @@ void form1::Send_command()
     }
     const QString verb = command_word(line).toUpper();
     sentCommands_.append({verb, operationId_, raw});
+    // A passive data connection's handshake follows its command, which must
+    // be on its way first: servers reset a handshake that comes earlier.
+    if (verb == QStringLiteral("LIST") || verb == QStringLiteral("RETR") || verb == QStringLiteral("STOR")) {
+        Winsock1->Flush();
+        Winsock2->StartPendingTls();
+    }
     if (Text1->text().size() > LogKeep)
         Text1->setText(Text1->text().right(LogKeep));
     // The password never shows on screen; its length does not either.

@@ -12,6 +12,9 @@
 //     (no program code: the cheapest sender that keeps the upload's rule,
 //     one 1024-byte block read only after the system took the last, for
 //     what the rule costs)
+//   download and upload also take tls=2 fp=HEX cacert=PEM: the entry requires
+//     TLS and trusts the server's certificate by its fingerprint; curl runs
+//     with --ssl-reqd and checks the same certificate
 //
 // Each run prints one line "run FIGURE PROGRAM PEER [EXTRA]"; the suite
 // script takes the medians.
@@ -142,6 +145,8 @@ double run_curl(const QStringList& extra, const QString& url)
                      QStringLiteral("-w"), QStringLiteral("%{time_total}")};
     if (!passive())
         a << QStringLiteral("-P") << QStringLiteral("127.0.0.1");
+    if (!arg("tls").isEmpty())
+        a << QStringLiteral("--ssl-reqd") << QStringLiteral("--cacert") << arg("cacert");
     a += extra;
     a << url;
     QByteArray out;
@@ -198,6 +203,12 @@ public:
         rec("s_local_path", drives::from_native(localFolder));
         rec("Server_name_path", remote);
         rec("PASV", passive() ? QStringLiteral("1") : QStringLiteral("0"));
+        // As an entry set to require TLS whose certificate the user chose to
+        // trust always: no question is asked.
+        if (!arg("tls").isEmpty()) {
+            rec("TLS", arg("tls"));
+            rec("TLS_FP", arg("fp"));
+        }
         Form4::接続サーバー = QStringLiteral("bench");
         const int before = remoteFills;
         w.Connect_server();

@@ -251,6 +251,12 @@ bool Winsock::SendData(const QByteArray& bytes)
     return true;
 }
 
+void Winsock::Flush()
+{
+    if (sock_)
+        sock_->flush();
+}
+
 qint64 Winsock::BytesToSend() const
 {
     if (!sock_)
@@ -369,7 +375,9 @@ void Winsock::fail(int number, const QString& description)
 
 void Winsock::postDataArrival()
 {
-    if (dataPosted_)
+    // Nothing received in clear on a connection that is to be encrypted is
+    // data; its handshake takes such bytes for a broken one.
+    if (dataPosted_ || tlsPending())
         return;  // the waiting event will report these bytes too
     dataPosted_ = true;
     post([this] {
@@ -409,12 +417,9 @@ void Winsock::onConnected()
 {
     if (state_ != sckConnecting)
         return;
-    // The handshake of an encrypted data connection only completes once
-    // the data command has gone out (the server starts TLS when it answers
-    // it), so the connection is announced now; bytes written meanwhile wait
-    // in the TLS socket.
-    if (auto* tls = ssl(); tls && tlsConfig_ && tls->mode() == QSslSocket::UnencryptedMode)
-        startClientTls(tls, tlsConfig_(), tlsPeerName_);
+    // A made connection that is to be encrypted waits for StartPendingTls:
+    // servers start TLS on it only once the data command has arrived, and
+    // some reset a handshake that comes earlier.
     state_ = sckConnected;
     localIP_ = dottedLocalAddress(sock_);
     post([this] { emit ConnectEvent(); });
@@ -510,6 +515,17 @@ void Winsock::startClientTls(QSslSocket* s, const QSslConfiguration& config, con
     if (!peerName.isEmpty())
         s->setPeerVerifyName(peerName);
     s->startClientEncryption();
+}
+
+bool Winsock::tlsPending() const
+{
+    return tlsConfig_ && ssl() && ssl()->mode() == QSslSocket::UnencryptedMode;
+}
+
+void Winsock::StartPendingTls()
+{
+    if (state_ == sckConnected && tlsPending())
+        startClientTls(ssl(), tlsConfig_(), tlsPeerName_);
 }
 
 void Winsock::StartTls(const QSslConfiguration& config, const QString& peerName)

@@ -87,6 +87,9 @@ public:
     // Queues bytes for sending; false unless connected. Bytes the system
     // takes at once are sent when this returns (BytesToSend() is then 0).
     bool SendData(const QByteArray& bytes);
+    // Hands what SendData queued to the system now (an encrypted connection
+    // otherwise encrypts its queue on the next turn of the event loop).
+    void Flush();
     // Bytes SendData accepted that the system has not taken yet (on an
     // encrypted connection, 0 while its queue is short: it is encrypted
     // and handed over on the next turn of the event loop).
@@ -106,15 +109,18 @@ public:
     // clear may pass for part of the encrypted conversation.
     void StartTls(const QSslConfiguration& config, const QString& peerName);
     // Every connection made or accepted from now on is encrypted: the
-    // handshake starts as soon as the TCP connection is up, and received
-    // bytes are announced once decrypted; bytes sent before the handshake
-    // ends wait for it. A connection cut before the handshake ends is an
+    // handshake of an accepted one starts at once, that of a made one with
+    // StartPendingTls; received bytes are announced once decrypted, bytes
+    // sent before the handshake ends wait for it. A connection cut before the handshake ends is an
     // error, never an orderly close. config() is asked for
     // each connection (it carries the session to resume); a peer that shows
     // another certificate than `peer` (when given) is an error. An empty
     // config function turns this off.
     void SetTlsClient(std::function<QSslConfiguration()> config, const QString& peerName,
                       const QSslCertificate& peer);
+    // Starts the handshake of a made connection that is to be encrypted
+    // (once the command it serves has gone out); nothing otherwise.
+    void StartPendingTls();
     bool IsEncrypted() const;
     // The connection's TLS state: negotiated protocol, cipher, peer chain and
     // the session to resume. Null configuration without a connection.
@@ -157,6 +163,7 @@ private:
     void startClientTls(QSslSocket* s, const QSslConfiguration& config, const QString& peerName);
     void onEncrypted();
     QSslSocket* ssl() const;
+    bool tlsPending() const;   // to be encrypted, handshake not started
 
     QTcpSocket* sock_ = nullptr;
     QTcpServer* server_ = nullptr;

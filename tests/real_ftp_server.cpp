@@ -7,13 +7,10 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include "tests/test_certificate.h"
 #include "tests/test_support.h"
 
-namespace {
-
-// A port nobody holds right now; another process may still take it before
-// the server binds, which start() notices and retries.
-quint16 freePort(const QHostAddress& address)
+quint16 free_tcp_port(const QHostAddress& address)
 {
     QTcpServer probe;
     if (!probe.listen(address, 0))
@@ -23,16 +20,49 @@ quint16 freePort(const QHostAddress& address)
     return port;
 }
 
-// pyftpdlib with a handler that may refuse active mode, and may keep names
-// as the bytes they are: on a disk whose names are in Shift_JIS or EUC-JP
-// it serves them unchanged, and its FEAT does not claim UTF8.
+bool wait_accepting(QProcess& proc, const QHostAddress& address, quint16 port, int ms)
+{
+    QDeadlineTimer deadline(ms);
+    const auto running = [&] { return proc.state() == QProcess::Running; };
+    while (!deadline.hasExpired()) {
+        if (!running())
+            return false;
+        QTcpSocket probe;
+        probe.connectToHost(address, port);
+        wait_until([&] { return probe.state() == QAbstractSocket::ConnectedState
+                                || probe.state() == QAbstractSocket::UnconnectedState || !running(); },
+                   int(qMax<qint64>(deadline.remainingTime(), 1)));
+        if (probe.state() == QAbstractSocket::ConnectedState) {
+            probe.abort();
+            return true;
+        }
+        // Not listening yet: wait for the server to log its start-up (or
+        // die), with a short bound before probing again.
+        const qint64 seen = proc.bytesAvailable();
+        wait_until([&] { return !running() || proc.bytesAvailable() != seen; }, 100);
+    }
+    return false;
+}
+
+namespace {
+
+// pyftpdlib with a handler that may refuse active mode, may keep names as
+// the bytes they are (on a disk whose names are in Shift_JIS or EUC-JP it
+// serves them unchanged, and its FEAT does not claim UTF8), and may require
+// TLS on both connections (certificate and key given).
 const char kHandler[] = R"(import sys
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
-address, port, root, user, password, refuse_active, raw_names = sys.argv[1:8]
-class Handler(FTPHandler):
+address, port, root, user, password, refuse_active, raw_names, certfile, keyfile = sys.argv[1:10]
+if certfile:
+    from pyftpdlib.handlers import TLS_FTPHandler as Base
+else:
+    from pyftpdlib.handlers import FTPHandler as Base
+class Handler(Base):
     pass
+if certfile:
+    Handler.certfile, Handler.keyfile = certfile, keyfile
+    Handler.tls_control_required = Handler.tls_data_required = True
 if refuse_active == "1":
     Handler.ftp_PORT = lambda self, line: self.respond("500 Illegal PORT command.")
     Handler.ftp_EPRT = lambda self, line: self.respond("500 Illegal EPRT command.")
@@ -40,7 +70,7 @@ if raw_names == "1":
     def decode(self, data):
         return data.decode("utf8", "surrogateescape")
     def push(self, s):
-        super(FTPHandler, self).push(s.encode("utf8", "surrogateescape"))
+        super(Base, self).push(s.encode("utf8", "surrogateescape"))
     def feat(self, line):
         self.push("211-Features supported:\r\n EPRT\r\n EPSV\r\n MDTM\r\n SIZE\r\n")
         self.respond("211 End FEAT.")
@@ -64,6 +94,12 @@ RealFtpServer::RealFtpServer(const QString& user, const QString& password)
 RealFtpServer::~RealFtpServer()
 {
     stop();
+}
+
+void RealFtpServer::setTls(const TestCertificate& certificate)
+{
+    certPath_ = certificate.certPath;
+    keyPath_ = certificate.keyPath;
 }
 
 bool RealFtpServer::running() const
@@ -97,7 +133,7 @@ bool RealFtpServer::start(int ms)
     }
     QDeadlineTimer deadline(ms);
     for (int attempt = 0; attempt < 5 && !deadline.hasExpired(); ++attempt) {
-        const quint16 port = freePort(QHostAddress(address_));
+        const quint16 port = free_tcp_port(QHostAddress(address_));
         if (port == 0) {
             error_ = QStringLiteral("no free TCP port on %1").arg(address_);
             return false;
@@ -106,10 +142,10 @@ bool RealFtpServer::start(int ms)
         proc_ = std::make_unique<QProcess>();
         proc_->setProcessChannelMode(QProcess::MergedChannels);
         proc_->setWorkingDirectory(root_.path());
-        if (refuseActive_ || rawNames_)
-            proc_->start(python_, {QStringLiteral("-c"), QString::fromLatin1(kHandler), address_,
-                                   QString::number(port), root_.path(), user_, password_,
-                                   QString::number(int(refuseActive_)), QString::number(int(rawNames_))});
+        if (!certPath_.isEmpty() || refuseActive_ || rawNames_)
+            proc_->start(python_, {QStringLiteral("-c"), QString::fromLatin1(kHandler), address_, QString::number(port),
+                                   root_.path(), user_, password_, QString::number(int(refuseActive_)),
+                                   QString::number(int(rawNames_)), certPath_, keyPath_});
         else
             proc_->start(python_, {QStringLiteral("-m"), QStringLiteral("pyftpdlib"), QStringLiteral("-i"), address_,
                                    QStringLiteral("-p"), QString::number(port), QStringLiteral("-w"),
@@ -120,7 +156,7 @@ bool RealFtpServer::start(int ms)
             proc_.reset();
             return false;
         }
-        if (waitAccepting(port, int(qMax<qint64>(deadline.remainingTime(), 1)))) {
+        if (wait_accepting(*proc_, QHostAddress(address_), port, int(qMax<qint64>(deadline.remainingTime(), 1)))) {
             port_ = port;
             return true;
         }
@@ -131,6 +167,10 @@ bool RealFtpServer::start(int ms)
             error_ = QStringLiteral("%1 has no pyftpdlib module (install python3-pyftpdlib)").arg(python_);
             return false;
         }
+        if (said.contains(QLatin1String("TLS_FTPHandler")) || said.contains(QLatin1String("No module named 'OpenSSL'"))) {
+            error_ = QStringLiteral("%1 cannot load pyftpdlib's TLS handler (install python3-openssl)").arg(python_);
+            return false;
+        }
         if (said.contains(QLatin1String("Address already in use")))
             continue;  // someone took the port between the probe and the bind
         error_ = QStringLiteral("pyftpdlib did not start on port %1: %2").arg(port).arg(said.trimmed());
@@ -138,29 +178,6 @@ bool RealFtpServer::start(int ms)
     }
     if (error_.isEmpty())
         error_ = QStringLiteral("pyftpdlib did not accept connections in time: %1").arg(output().trimmed());
-    return false;
-}
-
-bool RealFtpServer::waitAccepting(quint16 port, int ms)
-{
-    QDeadlineTimer deadline(ms);
-    while (!deadline.hasExpired()) {
-        if (!running())
-            return false;
-        QTcpSocket probe;
-        probe.connectToHost(QHostAddress(address_), port);
-        wait_until([&] { return probe.state() == QAbstractSocket::ConnectedState
-                                || probe.state() == QAbstractSocket::UnconnectedState || !running(); },
-                   int(qMax<qint64>(deadline.remainingTime(), 1)));
-        if (probe.state() == QAbstractSocket::ConnectedState) {
-            probe.abort();
-            return true;
-        }
-        // Not listening yet: wait for the server to log its start-up (or
-        // die), with a short bound before probing again.
-        const qint64 seen = proc_->bytesAvailable();
-        wait_until([&] { return !running() || proc_->bytesAvailable() != seen; }, 100);
-    }
     return false;
 }
 

@@ -2,11 +2,20 @@
 // temporary root, for end-to-end tests. Stopped when the object goes.
 #pragma once
 
+#include <QHostAddress>
 #include <QString>
 #include <QTemporaryDir>
 #include <memory>
 
 class QProcess;
+struct TestCertificate;
+
+// Shared by the test servers. A port nobody holds right now on address;
+// another process may still take it before the server binds. And a bounded
+// wait until the server run by proc accepts connections on that port (false
+// when it does not in ms, or when the process ends).
+quint16 free_tcp_port(const QHostAddress& address);
+bool wait_accepting(QProcess& proc, const QHostAddress& address, quint16 port, int ms);
 
 class RealFtpServer {
 public:
@@ -38,18 +47,22 @@ public:
     // Answers PORT and EPRT with "500", as servers that allow only passive
     // mode do.
     void setRefuseActive(bool on) { refuseActive_ = on; }
+    // Explicit TLS with this certificate (pyftpdlib's TLS handler, which
+    // needs Debian's python3-openssl): log-in and every data connection
+    // must be encrypted.
+    void setTls(const TestCertificate& certificate);
     // Keeps names as the bytes the client sends and the disk holds, as a
     // server on a disk of Shift_JIS or EUC-JP names does; FEAT without UTF8.
     void setRawNames(bool on) { rawNames_ = on; }
 
 private:
-    bool waitAccepting(quint16 port, int ms);
     void drainOutput() const;
 
     QString python_ = QStringLiteral("/usr/bin/python3");
     QString address_ = QStringLiteral("127.0.0.1");
     bool refuseActive_ = false;
     bool rawNames_ = false;
+    QString certPath_, keyPath_;
     QString user_, password_, error_;
     QTemporaryDir root_;
     std::unique_ptr<QProcess> proc_;

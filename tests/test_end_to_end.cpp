@@ -6,93 +6,27 @@
 #include <QDir>
 #include <QFile>
 #include <QTcpServer>
-#include <QRandomGenerator>
 
 #include "app/form1.h"
 #include "app/log_pane.h"
 #include "platform/click_label.h"
-#include "platform/drive_view.h"
 #include "platform/list_view.h"
-#include "platform/program_folder.h"
 #include "platform/settings_store.h"
 #include "platform/winsock.h"
-#include "servers/server_list_dialog.h"
-#include "tests/prompt_script.h"
+#include "tests/end_to_end_fixture.h"
 #include "tests/real_ftp_server.h"
-#include "tests/test_support.h"
 
 namespace {
 
-QByteArray random_bytes(qint64 size)
-{
-    QByteArray b(size, Qt::Uninitialized);
-    auto* words = reinterpret_cast<quint32*>(b.data());
-    QRandomGenerator gen(quint32(size) * 2654435761u + 1);
-    gen.fillRange(words, size / 4);
-    for (qint64 i = size / 4 * 4; i < size; ++i)
-        b[i] = char(gen.generate());
-    return b;
-}
-
-void write_file(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
-
-QByteArray read_file(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-class EndToEnd : public ::testing::Test {
+class EndToEnd : public EndToEndWindow {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(server.start()) << server.errorText().toStdString();
-        QFile list(program_folder::file(QStringLiteral("server.lst")));
-        ASSERT_TRUE(list.open(QIODevice::WriteOnly));
-        list.write("real\r\n");
-        list.close();
-        local = env.scratch();
-        const auto rec = [](const char* key, const QString& value) {
-            settings::save(QStringLiteral("real"), QString::fromUtf8(key), value);
-        };
-        rec("s_adress", QStringLiteral("127.0.0.1"));
-        rec("ポートNo", QString::number(server.port()));
-        rec("s_user", server.user());
-        rec("s_pass", server.password());
-        rec("s_local_path", drives::from_native(local));
-        w = std::make_unique<form1>();
-        w->Form_Load();
-        w->show();
+        ASSERT_NO_FATAL_FAILURE(openWindow(server.port(), server.user(), server.password()));
     }
-    void login()
-    {
-        Form4::接続サーバー = QStringLiteral("real");
-        w->Connect_server();
-        ASSERT_TRUE(wait_until([&] { return w->Label1->text().startsWith(QStringLiteral("ｻｰﾊﾞｰﾊﾟｽ: ")); }, 10000))
-            << w->Text1->text().toStdString();
-    }
-    QStringList remoteNames() const
-    {
-        QStringList out;
-        for (int i = 0; i < w->ListView1->count(); ++i)
-            out << w->ListView1->text(i);
-        return out;
-    }
-    int remoteRow(const QString& name) const { return int(remoteNames().indexOf(name)); }
-    bool idle() const { return w->ループ回数 == 0 && w->Winsock2->State() == Winsock::sckListening; }
-    // Waits for the listing that follows a change on the server.
-    bool listed(const std::function<bool()>& pred) { return wait_until([&] { return idle() && pred(); }, 20000); }
 
-    TestEnv env;
-    PromptScript prompts;
     RealFtpServer server;
-    QString local;
-    std::unique_ptr<form1> w;
 };
 
 TEST_F(EndToEnd, LogsInAndBrowsesTheServer)
@@ -206,25 +140,7 @@ protected:
 
 TEST_P(DataModes, ListDownloadAndUploadArriveWhole)
 {
-    const QByteArray body = random_bytes(300 * 1024 + 7);
-    write_file(server.root() + QStringLiteral("/get.bin"), body);
-    login();
-    ASSERT_TRUE(listed([&] { return remoteNames() == QStringList{"get.bin"}; })) << w->Text1->text().toStdString();
-    w->ListView1->setCurrentRow(0, true);
-    w->MDOWN_Click();
-    ASSERT_TRUE(wait_until([&] { return !w->busy() && QFileInfo::exists(local + QStringLiteral("/get.bin")); }, 20000))
-        << w->Text1->text().right(1500).toStdString();
-    EXPECT_EQ(read_file(local + QStringLiteral("/get.bin")), body);
-
-    ASSERT_TRUE(QFile::rename(local + QStringLiteral("/get.bin"), local + QStringLiteral("/put.bin")));
-    w->Local_list();
-    w->ListView2->clearSelection();
-    for (int i = 0; i < w->ListView2->count(); ++i)
-        w->ListView2->setSelected(i, w->ListView2->text(i) == QStringLiteral("put.bin"));
-    w->Mupload_Click();
-    ASSERT_TRUE(listed([&] { return remoteNames().contains(QStringLiteral("put.bin")) && !w->busy(); }))
-        << w->Text1->text().right(1500).toStdString();
-    EXPECT_EQ(read_file(server.root() + QStringLiteral("/put.bin")), body);
+    ASSERT_NO_FATAL_FAILURE(downloadAndUploadWhole(server.root()));
     // The switch is said once, and only where active mode was refused.
     const QString log = w->Text1->text();
     EXPECT_EQ(log.count(QStringLiteral("PORTが使えないため、PASVモードに切り替えます。")), GetParam().refuseActive ? 1 : 0);
