@@ -111,6 +111,7 @@ qint64 Winsock::BytesReceived() const
 void Winsock::Connect()
 {
     reset();
+    tlsArmed_ = false;
     state_ = sckConnecting;
     // Started from the event loop so Connect() always returns in state 6,
     // whatever the system does with a loopback connect.
@@ -141,6 +142,7 @@ void Winsock::startConnect(const QString& host, int port, bool preferIPv4)
 bool Winsock::Listen()
 {
     reset();
+    tlsArmed_ = false;
     if (LocalPort < 0 || LocalPort > 65535) {
         fail(sckAddressNotAvailable, QStringLiteral("ポート番号 %1 では待ち受けできません。").arg(LocalPort));
         return false;
@@ -177,15 +179,20 @@ void Winsock::Accept(int requestID)
         fail(sckBadState, QStringLiteral("受け付ける接続要求 (%1) がありません。").arg(requestID));
         return;
     }
+    // The listener is often closed just before the accept: the word that
+    // the command went out outlives it.
+    const bool armed = std::exchange(tlsArmed_, false);
     reset();
     disposeOrphans();  // one control, one connection: the others are turned away
     sock_ = s;
     wire(s);
     localIP_ = dottedLocalAddress(s);
     state_ = sckConnected;
-    // Bytes written before the handshake ends wait in the TLS socket.
-    if (auto* tls = qobject_cast<QSslSocket*>(s); tls && tlsConfig_ && tls->mode() == QSslSocket::UnencryptedMode)
-        startClientTls(tls, tlsConfig_(), tlsPeerName_);
+    // Some servers connect as soon as they are told where (before the data
+    // command); their handshake waits for StartPendingTls like a made
+    // connection's. Bytes written before it ends wait in the TLS socket.
+    if (armed)
+        StartPendingTls();
     // It may have sent, or even sent and closed, while it waited.
     if (s->state() != QAbstractSocket::ConnectedState)
         peerClosed();
@@ -526,6 +533,8 @@ void Winsock::StartPendingTls()
 {
     if (state_ == sckConnected && tlsPending())
         startClientTls(ssl(), tlsConfig_(), tlsPeerName_);
+    else if (state_ == sckListening)
+        tlsArmed_ = true;   // the connection the command brings starts at once
 }
 
 void Winsock::StartTls(const QSslConfiguration& config, const QString& peerName)

@@ -108,9 +108,9 @@ public:
     // Error follows. Bytes received before it are dropped: nothing sent in
     // clear may pass for part of the encrypted conversation.
     void StartTls(const QSslConfiguration& config, const QString& peerName);
-    // Every connection made or accepted from now on is encrypted: the
-    // handshake of an accepted one starts at once, that of a made one with
-    // StartPendingTls; received bytes are announced once decrypted, bytes
+    // Every connection made or accepted from now on is encrypted; the
+    // handshake starts with StartPendingTls (at once for a connection
+    // accepted after it); received bytes are announced once decrypted, bytes
     // sent before the handshake ends wait for it. A connection cut before the handshake ends is an
     // error, never an orderly close. config() is asked for
     // each connection (it carries the session to resume); a peer that shows
@@ -118,8 +118,8 @@ public:
     // config function turns this off.
     void SetTlsClient(std::function<QSslConfiguration()> config, const QString& peerName,
                       const QSslCertificate& peer);
-    // Starts the handshake of a made connection that is to be encrypted
-    // (once the command it serves has gone out); nothing otherwise.
+    // The command a data connection serves has gone out: its handshake
+    // starts now, or, while listening, as soon as the connection arrives.
     void StartPendingTls();
     bool IsEncrypted() const;
     // The connection's TLS state: negotiated protocol, cipher, peer chain and
@@ -184,4 +184,5 @@ private:
     std::function<QSslConfiguration()> tlsConfig_;   // set: new connections are encrypted
     QString tlsPeerName_;
     QSslCertificate tlsPeer_;
+    bool tlsArmed_ = false;    // StartPendingTls came while listening
 };

@@ -159,3 +159,22 @@ TEST(CertificateProblems, EachFaultOfACertificateIsNamed)
         EXPECT_EQ(certificate_check::fingerprint(cert), made.fingerprint);
     }
 }
+
+TEST(ConnectionProfileRead, OldEntriesStayPlainQuickConnectionsTryTls)
+{
+    TestEnv env;
+    settings::save(QStringLiteral("old"), keys::SAdress, QStringLiteral("h"));
+    settings::save(keys::TlsTrust, QStringLiteral("ftp.example:21"), QStringLiteral("ab"));
+    const ConnectionProfile entry = ConnectionProfile::ofEntry(QStringLiteral("old"));
+    EXPECT_EQ(entry.tls, ConnectionProfile::Tls::None);
+    EXPECT_TRUE(entry.codepage.isEmpty());
+    const ConnectionProfile quick = ConnectionProfile::ofQuickConnection(QStringLiteral("ftp.example"), 21);
+    EXPECT_EQ(quick.tls, ConnectionProfile::Tls::IfOffered);
+    EXPECT_EQ(quick.trustedFingerprint, QStringLiteral("ab"));
+    // A value the boxes do not offer reads as they show it: the first item.
+    settings::save(keys::Options, keys::Tls, QStringLiteral("9"));
+    settings::save(keys::Options, keys::Codepage, QStringLiteral("latin1"));
+    const ConnectionProfile odd = ConnectionProfile::ofQuickConnection(QStringLiteral("x"), 21);
+    EXPECT_EQ(odd.tls, ConnectionProfile::Tls::None);
+    EXPECT_TRUE(odd.codepage.isEmpty());
+}
