@@ -5,8 +5,8 @@
 #include "platform/winsock.h"
 
 namespace {
-const QStringList SessionVerbs{QStringLiteral("PBSZ"), QStringLiteral("PROT"), QStringLiteral("FEAT"),
-                               QStringLiteral("OPTS")};
+// PBSZ and PROT are answered with the rest of the encryption (tlsReply).
+const QStringList SessionVerbs{QStringLiteral("FEAT"), QStringLiteral("OPTS")};
 }
 
 void form1::startSession()

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QHostAddress>
+#include <QSocketNotifier>
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -10,6 +11,7 @@
 #include <utility>
 
 #include <cerrno>
+#include <unistd.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -61,6 +63,47 @@ bool saysThat(const QString& text, const char* english)
     return text == QLatin1String(english)
         || text == QCoreApplication::translate("QNativeSocketEngine", english);
 }
+
+// Ends an encrypted connection without a reset. A TLS 1.3 server sends
+// session tickets after the handshake; closing a socket with bytes unread
+// makes the system answer with a reset, and a server reading an upload then
+// takes it for broken. A second descriptor keeps the connection open past
+// the TLS socket's own close: once that has sent everything (the close
+// notice included), the FIN goes out and whatever still arrives is read and
+// dropped until the server closes too, within a bound.
+class GracefulClose : public QObject {
+public:
+    static void watch(QSslSocket* s, int boundMs)
+    {
+        const int fd = ::dup(int(s->socketDescriptor()));
+        if (fd < 0)
+            return;
+        auto* self = new GracefulClose(fd);
+        QTimer::singleShot(boundMs, self, [self] { self->deleteLater(); });
+        connect(s, &QAbstractSocket::disconnected, self, &GracefulClose::drain);
+        connect(s, &QAbstractSocket::errorOccurred, self, [self] { self->deleteLater(); });
+    }
+    ~GracefulClose() override { ::close(fd_); }
+
+private:
+    explicit GracefulClose(int fd) : fd_(fd) {}
+    void drain()
+    {
+        ::shutdown(fd_, SHUT_WR);
+        auto* reader = new QSocketNotifier(qintptr(fd_), QSocketNotifier::Read, this);
+        connect(reader, &QSocketNotifier::activated, this, [this, reader] {
+            char sink[4096];
+            ssize_t n;
+            while ((n = ::recv(fd_, sink, sizeof sink, MSG_DONTWAIT)) > 0) {
+            }
+            if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+                reader->setEnabled(false);
+                deleteLater();
+            }
+        });
+    }
+    const int fd_;
+};
 
 // A listener whose connections can be encrypted as TLS clients: each is a
 // QSslSocket from the start when `tls` says so at the moment it arrives.
@@ -371,6 +414,8 @@ void Winsock::release(QTcpSocket* s)
         s->abort();
         s->deleteLater();
     });
+    if (auto* tls = qobject_cast<QSslSocket*>(s); tls && tls->isEncrypted())
+        GracefulClose::watch(tls, kLingerMs);
     s->disconnectFromHost();  // closes at once when nothing is left to send
 }
 
@@ -405,8 +450,9 @@ void Winsock::postDataArrival()
 
 void Winsock::peerClosed()
 {
-    // Cut before the handshake ended: a failure, not an empty transfer.
-    if (ssl() && ssl()->mode() != QSslSocket::UnencryptedMode && !ssl()->isEncrypted() &&
+    // Cut before the handshake ended (or began, on a connection that was to
+    // be encrypted): a failure, not an empty transfer.
+    if (ssl() && !ssl()->isEncrypted() && (tlsConfig_ || ssl()->mode() != QSslSocket::UnencryptedMode) &&
         (state_ == sckConnected || state_ == sckConnecting)) {
         fail(sckConnectionReset, QStringLiteral("TLSの開始中に接続が切れました。"));
         return;

@@ -7,6 +7,8 @@
 
 #include "ftp/certificate_check.h"
 #include "servers/settings_keys.h"
+#include "platform/list_view.h"
+#include "tests/fake_tree.h"
 #include "tests/ftp_fixture.h"
 #include "tests/test_certificate.h"
 
@@ -140,6 +142,25 @@ TEST_F(Tls, AHandshakeThatGoesWrongEndsWithAMessageAndNoPassword)
         expectOnlyAuthSent();
         EXPECT_TRUE(prompts.allUsed());
     }
+}
+
+TEST_F(Tls, PlainBytesOnAnEncryptedDataConnectionAreNeverTakenForTheListing)
+{
+    record(keys::TlsFp, cert.fingerprint);
+    server.onCommand(QStringLiteral("LIST"), [](FakeFtpServer& s, const QString&) {
+        s.reply("150 Here it comes.\r\n");
+        ASSERT_TRUE(s.connectData());
+        s.sendData(listing_line('-', 5, "plain.txt"));
+        s.reply("226 Done.\r\n");
+    });
+    // Whether the failed handshake or the server's 226 is seen first, the
+    // plain listing never becomes the list.
+    prompts.allowAny(true);
+    connectToFake();
+    ASSERT_TRUE(server.waitForCommand(QStringLiteral("LIST")));
+    ASSERT_TRUE(wait_until([&] { return !w->busy() && w->Winsock2->State() == Winsock::sckListening; }))
+        << log().toStdString();
+    EXPECT_EQ(w->ListView1->count(), 0);
 }
 
 TEST(CertificateProblems, EachFaultOfACertificateIsNamed)
