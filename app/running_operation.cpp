@@ -93,7 +93,9 @@ void form1::settleOperation()
         if (c.operation == operationId_)
             return;   // an answer is still owed
     const int data = Winsock2->State();
-    if (data == Winsock::sckConnected || data == Winsock::sckClosing || transferWait_ != TransferWait::None)
+    // A data connection that failed is about to say so, and that ends it.
+    if (data == Winsock::sckConnected || data == Winsock::sckClosing || data == Winsock::sckError ||
+        transferWait_ != TransferWait::None)
         return;   // data are flowing or awaited
     if ((form13_ && form13_->isVisible()) || (form6_ && form6_->isVisible()))
         return;   // the user is being asked

@@ -154,12 +154,11 @@ TEST_F(Tls, PlainBytesOnAnEncryptedDataConnectionAreNeverTakenForTheListing)
         s.reply("226 Done.\r\n");
     });
     // Whether the failed handshake or the server's 226 is seen first, the
-    // plain listing never becomes the list.
-    prompts.allowAny(true);
+    // plain listing never becomes the list, and the user is told.
+    prompts.expect(QStringLiteral("データー接続でエラーが発生しました。"));
     connectToFake();
     ASSERT_TRUE(server.waitForCommand(QStringLiteral("LIST")));
-    ASSERT_TRUE(wait_until([&] { return !w->busy() && w->Winsock2->State() == Winsock::sckListening; }))
-        << log().toStdString();
+    ASSERT_TRUE(wait_until([&] { return prompts.allUsed() && !w->busy(); })) << log().toStdString();
     EXPECT_EQ(w->ListView1->count(), 0);
 }
 
