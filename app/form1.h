@@ -247,12 +247,15 @@ public:
     // ---- bounded waits and checks against a misbehaving server (transfer/, ftp/)
     // What a running transfer waits for, each with a bound: the server's
     // connection to the data listener after LIST, RETR or STOR, or the rest of
-    // a download (its data close and the server's reply to RETR).
-    enum class TransferWait { None, DataConnection, DownloadEnd };
+    // a download (its data close and the server's reply to RETR), or the
+    // server's reply once an upload's last byte has gone.
+    enum class TransferWait { None, DataConnection, DownloadEnd, UploadEnd };
     TransferWait transferWait_ = TransferWait::None;
     quint64 transferWaitId_ = 0;               // bumped whenever a wait ends
     int dataConnectionWaitMs = 30000;          // then the user is asked whether to abort
     int downloadEndWaitMs = 30000;             // then the download is given up
+    int uploadEndWaitMs = 120000;              // then the upload is reported unconfirmed (the
+                                               // system may still be sending the last megabytes)
     bool downloadDataDone_ = false;            // the data connection of the download has closed
     bool downloadConfirmed_ = false;           // the server answered RETR with 226 or 250
     bool noCodeNoted_ = false;                 // a line without a reply code has been noted

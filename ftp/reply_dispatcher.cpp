@@ -347,6 +347,8 @@ void form1::reply226()
 {
     if (Gcount == 0)
         return;   // listings, downloads and text views end with their data connection
+    if (transferWait_ == TransferWait::UploadEnd)
+        stopWaiting();
     Gcount = 0;
     ループ回数 = 0;
     Winsock2->Close();

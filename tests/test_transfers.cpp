@@ -362,6 +362,27 @@ TEST_F(Transfers, DownloadOverAFileWithALongNameLandsWithItsPermissions)
     EXPECT_EQ(QDir(local).entryList(QDir::Files | QDir::Hidden, QDir::Name), (QStringList{"new.bin", name}));
 }
 
+TEST_F(Transfers, AServerThatNeverConfirmsAnUploadDoesNotKeepTheWindowBusy)
+{
+    start(listing_line('-', 1, "remote.txt"));
+    writeLocal(QStringLiteral("up.bin"), pattern(5000));
+    w->Local_list();
+    selectLocal({"up.bin"});
+    tree->fault = [&](FakeFtpServer& s, const QString& line) {
+        if (!line.startsWith(QStringLiteral("STOR")))
+            return false;
+        s.reply("150 Ok to send data.\r\n");
+        EXPECT_TRUE(s.connectData());
+        EXPECT_TRUE(s.waitDataClosed());
+        return true;   // and no 226
+    };
+    w->uploadEndWaitMs = 300;
+    prompts.expect(QStringLiteral("「up.bin」のアップロードが完了したかどうか確認できませんでした。"));
+    w->Mupload_Click();
+    ASSERT_TRUE(wait_until([&] { return prompts.allUsed() && !w->busy(); })) << log().toStdString();
+    EXPECT_EQ(server.receivedData(), pattern(5000));
+}
+
 TEST_F(Transfers, UploadBatchSendsLastSelectedFirstAndCaseOnlyNamesDoNotAsk)
 {
     start(listing_line('-', 1, "readme.txt"));

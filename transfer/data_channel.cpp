@@ -365,6 +365,12 @@ void form1::transferWaitExpired(quint64 id)
                                   : QStringLiteral("ｻｰﾊﾞｰは転送完了と応答しましたが、データーが届きませんでした。"));
         return;
     }
+    if (transferWait_ == TransferWait::UploadEnd) {
+        failNamedTransfer(QStringLiteral("「") + Up_File + QStringLiteral("」のアップロードが完了したかどうか確認できませんでした。"),
+                          QStringLiteral("ｻｰﾊﾞｰから転送完了の応答が") + QString::number(uploadEndWaitMs / 1000) +
+                              QStringLiteral("秒以上ありません。"));
+        return;
+    }
     if (transferWait_ != TransferWait::DataConnection)
         return;
     // The server took the command but does not connect. Only the user knows

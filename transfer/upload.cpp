@@ -321,4 +321,6 @@ void form1::finishUploadFile()
     setStatusText(QStringLiteral("転送終了しました。"));
     Newtext = QStringLiteral("ｱｯﾌﾟﾛｰﾄﾞ終了しました。\r\n");
     Text_plus();
+    // The server's word that the file arrived is awaited, within a bound.
+    waitFor(TransferWait::UploadEnd, uploadEndWaitMs);
 }
