@@ -558,35 +558,24 @@ def print_table(rows):
         ratio = median([r[0] / r[1] for r in runs])
         return program, peer, ratio, runs
 
-    if "download" in rows:
-        p, q, r, _ = pair("download")
-        lines.append("| download of a %d MB file, MB/s | %.0f | %.0f (`curl -P 127.0.0.1` to a file in the same folder) "
-                     "| %.2f |" % (MB, p, q, r))
-        targets.append(("download ≥ 0.95 of curl", r >= 0.95))
-    if "upload" in rows:
-        p, q, r, _ = pair("upload")
-        lines.append("| upload of a %d MB file, MB/s | %.0f | %.0f (`curl -P 127.0.0.1 -T`) | %.2f |" % (MB, p, q, r))
-        targets.append(("upload ≥ 0.7 of curl", r >= 0.7))
-    if "download-pasv" in rows:
-        p, q, r, _ = pair("download-pasv")
-        lines.append("| download of a %d MB file in passive mode, MB/s | %.0f | %.0f (`curl`, passive) | %.2f |"
-                     % (MB, p, q, r))
-        targets.append(("passive download ≥ 0.95 of curl", r >= 0.95))
-    if "upload-pasv" in rows:
-        p, q, r, _ = pair("upload-pasv")
-        lines.append("| upload of a %d MB file in passive mode, MB/s | %.0f | %.0f (`curl -T`, passive) | %.2f |"
-                     % (MB, p, q, r))
-        targets.append(("passive upload ≥ 0.7 of curl", r >= 0.7))
-    if "download-tls" in rows:
-        p, q, r, _ = pair("download-tls")
-        lines.append("| download of a %d MB file over TLS, passive mode, MB/s | %.0f | %.0f (`curl --ssl-reqd`, passive) "
-                     "| %.2f |" % (MB, p, q, r))
-        targets.append(("TLS download ≥ 0.8 of curl", r >= 0.8))
-    if "upload-tls" in rows:
-        p, q, r, _ = pair("upload-tls")
-        lines.append("| upload of a %d MB file over TLS, passive mode, MB/s | %.0f | %.0f (`curl --ssl-reqd -T`, passive) "
-                     "| %.2f |" % (MB, p, q, r))
-        targets.append(("TLS upload ≥ 0.8 of curl", r >= 0.8))
+    # Transfer rows: figure, what is moved, the peer, the target ratio.
+    transfers = [
+        ("download", "download of a %d MB file", "`curl -P 127.0.0.1` to a file in the same folder", 0.95,
+         "download"),
+        ("upload", "upload of a %d MB file", "`curl -P 127.0.0.1 -T`", 0.7, "upload"),
+        ("download-pasv", "download of a %d MB file in passive mode", "`curl`, passive", 0.95, "passive download"),
+        ("upload-pasv", "upload of a %d MB file in passive mode", "`curl -T`, passive", 0.7, "passive upload"),
+        ("download-tls", "download of a %d MB file over TLS, passive mode", "`curl --ssl-reqd`, passive", 0.8,
+         "TLS download"),
+        ("upload-tls", "upload of a %d MB file over TLS, passive mode", "`curl --ssl-reqd -T`, passive", 0.8,
+         "TLS upload"),
+    ]
+    for key, what, peer_name, target, target_name in transfers:
+        if key not in rows:
+            continue
+        p, q, r, _ = pair(key)
+        lines.append("| %s, MB/s | %.0f | %.0f (%s) | %.2f |" % (what % MB, p, q, peer_name, r))
+        targets.append(("%s ≥ %s of curl" % (target_name, target), r >= target))
     if "remote-list" in rows:
         p, q, r, runs = pair("remote-list")
         lines.append("| remote listing of %s entries, LIST sent to list shown and sorted, ms | %.0f | %.0f (curl "

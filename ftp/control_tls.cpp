@@ -8,6 +8,7 @@
 
 #include "app/form1.h"
 #include "ftp/certificate_check.h"
+#include "ftp/reply_texts.h"
 #include "platform/prompts.h"
 #include "platform/settings_store.h"
 #include "platform/winsock.h"
@@ -83,7 +84,7 @@ bool form1::tlsReply(const QString& verb, const QString& code, const QString& re
             // Neither the user name nor the password may go out in clear.
             controlLost(QStringLiteral("サーバー「") + ホスト名 +
                         QStringLiteral("」がTLSに対応していないため、接続を中止しました。\nｻｰﾊﾞｰの応答: ") +
-                        reply.section(u'\r', 0, 0).left(200));
+                        first_line(reply));
         } else {
             Newtext = QStringLiteral("サーバーがTLSに対応していないため、暗号化せずに接続します。\r\n");
             Text_plus();
@@ -101,7 +102,7 @@ bool form1::tlsReply(const QString& verb, const QString& code, const QString& re
             Winsock2->SetTlsClient([this] { return dataTlsConfiguration(); }, ホスト名, peer);
         } else if (profile_.tls == ConnectionProfile::Tls::Required) {
             controlLost(QStringLiteral("サーバーがデーター接続の暗号化を受け付けないため、接続を中止しました。\nｻｰﾊﾞｰの応答: ") +
-                        reply.section(u'\r', 0, 0).left(200));
+                        first_line(reply));
             return true;
         } else {
             Newtext = QStringLiteral("サーバーがデーター接続の暗号化を受け付けないため、データー接続は暗号化しません。\r\n");
@@ -178,11 +179,7 @@ bool form1::certificateAccepted(const QSslConfiguration& state)
     if (answer == cc::TrustOnce && !cert.isNull())
         return true;
     // Nothing but AUTH has been sent; the connection just ends.
-    endOperation();
-    Winsock1->Close();
-    Winsock2->Close();
-    replyQueue_.clear();
-    Show_disconnected();
+    controlLost(QString());
     Newtext = QStringLiteral("証明書を信頼しなかったため、接続を中止しました。\r\n");
     Text_plus();
     return false;

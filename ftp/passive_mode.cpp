@@ -4,6 +4,7 @@
 #include "app/form1.h"
 #include "app/log_pane.h"
 #include "ftp/data_address.h"
+#include "ftp/reply_texts.h"
 #include "platform/prompts.h"
 #include "platform/winsock.h"
 
@@ -86,7 +87,7 @@ void form1::passiveReply(const QString& code, const QString& reply)
     if (!target) {
         endOperation();
         prompts::Msg_box(QStringLiteral("ｻｰﾊﾞｰのPASV応答からデーター接続先を読み取れませんでした。\n") +
-                             reply.section(u'\r', 0, 0).left(200),
+                             first_line(reply),
                          QStringLiteral("データー接続"), prompts::vbExclamation);
         return;
     }

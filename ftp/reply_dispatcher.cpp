@@ -30,13 +30,6 @@ bool has_reply_code(const QString& reply)
            (reply.at(3) == u' ' || reply.at(3) == u'-' || reply.at(3) == u'\r');
 }
 
-// The reply's first line, bounded, for a message box.
-QString first_line(const QString& reply)
-{
-    const qsizetype end = reply.indexOf(u'\r');
-    return reply.left(std::min<qsizetype>(end < 0 ? reply.size() : end, 200));
-}
-
 // Whether a final reply can be the answer to a command: a refusal answers
 // anything, a success only the commands that end with it. ("" is the
 // greeting; a word not listed here was typed by the user and takes any.)

@@ -54,3 +54,9 @@ std::optional<QString> path_of_257(const QString& reply)
     }
     return std::nullopt;
 }
+
+QString first_line(const QString& reply)
+{
+    const qsizetype end = reply.indexOf(u'\r');
+    return reply.left(std::min<qsizetype>(end < 0 ? reply.size() : end, 200));
+}

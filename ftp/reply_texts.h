@@ -13,3 +13,6 @@ QString port_line(const QString& ipv4, int port);
 // doubled quote inside stands for one quote. Empty when there is no opening
 // quote or no closing one on the same line.
 std::optional<QString> path_of_257(const QString& reply);
+
+// A reply's first line, bounded, for a message box.
+QString first_line(const QString& reply);

@@ -186,13 +186,7 @@ void RealFtpServer::stop()
     if (!proc_)
         return;
     drainOutput();
-    if (proc_->state() != QProcess::NotRunning) {
-        proc_->terminate();
-        if (!proc_->waitForFinished(3000)) {
-            proc_->kill();
-            proc_->waitForFinished(3000);
-        }
-    }
+    end_process(*proc_);
     drainOutput();
     proc_.reset();
     port_ = 0;

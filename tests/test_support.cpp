@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QProcess>
 #include <QThread>
 
 #include "platform/settings_store.h"
@@ -31,4 +32,15 @@ bool wait_until(const std::function<bool()>& pred, int ms)
             QThread::msleep(1); // yield the core to the peer process; not a fixed wait
     }
     return true;
+}
+
+void end_process(QProcess& process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(3000)) {
+        process.kill();
+        process.waitForFinished(3000);
+    }
 }

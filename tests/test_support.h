@@ -23,3 +23,6 @@ private:
 // Pumps the event loop until pred() is true or ms milliseconds have passed.
 // Returns the final value of pred().
 bool wait_until(const std::function<bool()>& pred, int ms = 5000);
+
+// Ends a server process: asked to stop, killed when it does not within 3 s.
+void end_process(class QProcess& process);

@@ -13,6 +13,7 @@
 
 #include "tests/real_ftp_server.h"
 #include "tests/test_certificate.h"
+#include "tests/test_support.h"
 
 namespace {
 
@@ -193,14 +194,8 @@ void VsftpdServer::stop()
     if (!proc_)
         return;
     output();
-    if (proc_->state() != QProcess::NotRunning) {
-        // Its sessions end with it: vsftpd has each one die with its parent.
-        proc_->terminate();
-        if (!proc_->waitForFinished(3000)) {
-            proc_->kill();
-            proc_->waitForFinished(3000);
-        }
-    }
+    // Its sessions end with it: vsftpd has each one die with its parent.
+    end_process(*proc_);
     printed_ += QString::fromLocal8Bit(proc_->readAll());
     proc_.reset();
     port_ = 0;
