@@ -185,7 +185,7 @@ TEST(ConnectionProfileRead, OldEntriesStayPlainQuickConnectionsTryTls)
     TestEnv env;
     settings::save(QStringLiteral("old"), keys::SAdress, QStringLiteral("h"));
     settings::save(keys::TlsTrust, QStringLiteral("ftp.example:21"), QStringLiteral("ab"));
-    const ConnectionProfile entry = ConnectionProfile::ofEntry(QStringLiteral("old"));
+    const ConnectionProfile entry = ConnectionProfile::ofEntry(QStringLiteral("old"), QStringLiteral("h"), 21);
     EXPECT_EQ(entry.tls, ConnectionProfile::Tls::None);
     EXPECT_TRUE(entry.codepage.isEmpty());
     const ConnectionProfile quick = ConnectionProfile::ofQuickConnection(QStringLiteral("ftp.example"), 21);
