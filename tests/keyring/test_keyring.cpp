@@ -11,6 +11,7 @@
 
 #include "platform/list_view.h"
 #include "servers/password_store.h"
+#include "servers/quick_connect_dialog.h"
 #include "servers/server_entry_editor.h"
 #include "servers/settings_keys.h"
 #include "tests/ftp_fixture.h"
@@ -111,6 +112,12 @@ TEST_F(Keyring, AnOldStoreMovesOnceAndTheEntryStillConnects)
     server.scriptLogin();
     connectToFake();
     EXPECT_TRUE(commandsUntil(QStringLiteral("PWD")).contains(QStringLiteral("PASS secret word"))) << log().toStdString();
+
+    // Quick connect shows its password again, from the keyring, and can
+    // connect only once it is there.
+    Form3 quick(w.get());
+    EXPECT_TRUE(wait_until([&] { return quick.Command1->isEnabled(); }, 10000));
+    EXPECT_EQ(quick.Text3->text(), QStringLiteral("quick pw"));
 }
 
 TEST_F(Keyring, ConnectingWaitsForThePasswordWithoutHoldingTheWindow)
