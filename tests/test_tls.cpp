@@ -198,3 +198,18 @@ TEST(ConnectionProfileRead, OldEntriesStayPlainQuickConnectionsTryTls)
     EXPECT_EQ(odd.tls, ConnectionProfile::Tls::None);
     EXPECT_TRUE(odd.codepage.isEmpty());
 }
+
+// The fingerprint was trusted for this entry at another port (the address
+// was edited since): the certificate is asked about afresh, and the answer
+// is kept for the server connected to now.
+TEST_F(Tls, ATrustedCertificateIsAskedAboutAgainAtAnotherServer)
+{
+    record(keys::TlsFp, cert.fingerprint);
+    record(keys::TlsFpServer, QStringLiteral("127.0.0.1:1"));
+    prompts.expect(QStringLiteral("自己署名の証明書です"), Always);
+    connectToFake();
+    expectEncryptedSession();
+    EXPECT_TRUE(prompts.allUsed());
+    EXPECT_EQ(settings::get(QStringLiteral("fake"), keys::TlsFpServer),
+              QStringLiteral("127.0.0.1:") + QString::number(server.port()));
+}
