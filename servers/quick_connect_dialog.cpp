@@ -42,10 +42,12 @@ Form3::Form3(form1* main, QWidget* parent) : QDialog(parent), main_(main)
 
     Text1->setText(settings::get(keys::QuickHost, keys::QuickHost, keys::QuickHostDefault));
     Text2->setText(settings::get(keys::QuickUser, keys::QuickUser, keys::QuickUserDefault));
-    // From the keyring the password comes later; connecting waits for it.
+    // From the keyring the password comes later; connecting waits for it
+    // unless the user types one meanwhile, which it then does not replace.
     Command1->setEnabled(false);
+    connect(Text3, &QLineEdit::textEdited, Command1, [this] { Command1->setEnabled(true); });
     passwords::read_quick(this, [this](const std::optional<QString>& password) {
-        if (password && Text3->text().isEmpty())
+        if (password && !Command1->isEnabled())
             Text3->setText(*password);
         Command1->setEnabled(true);
     });

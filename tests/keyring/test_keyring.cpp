@@ -112,12 +112,6 @@ TEST_F(Keyring, AnOldStoreMovesOnceAndTheEntryStillConnects)
     server.scriptLogin();
     connectToFake();
     EXPECT_TRUE(commandsUntil(QStringLiteral("PWD")).contains(QStringLiteral("PASS secret word"))) << log().toStdString();
-
-    // Quick connect shows its password again, from the keyring, and can
-    // connect only once it is there.
-    Form3 quick(w.get());
-    EXPECT_TRUE(wait_until([&] { return quick.Command1->isEnabled(); }, 10000));
-    EXPECT_EQ(quick.Text3->text(), QStringLiteral("quick pw"));
 }
 
 TEST_F(Keyring, ConnectingWaitsForThePasswordWithoutHoldingTheWindow)
@@ -132,6 +126,30 @@ TEST_F(Keyring, ConnectingWaitsForThePasswordWithoutHoldingTheWindow)
     EXPECT_EQ(w->Winsock1->State(), Winsock::sckClosed);
     EXPECT_TRUE(commandsUntil(QStringLiteral("PWD")).contains(QStringLiteral("PASS from the keyring")));
     EXPECT_TRUE(logged.isEmpty()) << logged.join(u'|').toStdString();
+}
+
+TEST_F(Keyring, TheEditorAndQuickConnectOpenWithThePasswordOnceTheKeyringGivesIt)
+{
+    record(keys::SPass, QString());
+    record(keys::PassStore, keys::PassStoreKeyring);
+    settings::save(keys::QuickPass, keys::QuickPass, QString());
+    settings::save(keys::QuickPass, keys::PassStore, keys::PassStoreKeyring);
+    put_in_keyring(QStringLiteral("fake"), QStringLiteral("entry pw"));
+    put_in_keyring(passwords::quick_item(), QStringLiteral("quick pw"));
+    startKeyring();
+
+    Form4* manager = w->serverList();
+    select(manager, QStringLiteral("fake"));
+    manager->Command4_Click();
+    Form5* e = manager->editor();
+    EXPECT_FALSE(e->isVisible());   // not with an empty password box
+    ASSERT_TRUE(wait_until([e] { return e->isVisible(); }, 10000));
+    EXPECT_EQ(e->Text4->text(), QStringLiteral("entry pw"));
+
+    Form3 quick(w.get());
+    EXPECT_FALSE(quick.Command1->isEnabled());
+    EXPECT_TRUE(wait_until([&] { return quick.Command1->isEnabled(); }, 10000));
+    EXPECT_EQ(quick.Text3->text(), QStringLiteral("quick pw"));
 }
 
 TEST_F(Keyring, SavingAndEditingKeepThePasswordOutOfTheFile)
