@@ -8,7 +8,7 @@
 # usage: run_keyring_tests.sh PROGRAM
 set -u
 program=$1
-for tool in dbus-run-session gnome-keyring-daemon; do
+for tool in dbus-run-session gnome-keyring-daemon secret-tool; do
     command -v "$tool" >/dev/null || { echo "missing: $tool (make deps installs it)" >&2; exit 1; }
 done
 tests=$("$program" --gtest_list_tests | awk '/^[^ ]/ { suite = $1 } /^  [^ ]/ { print suite $1 }')
