@@ -18,6 +18,7 @@
 #include "platform/prompts.h"
 #include "platform/screen_units.h"
 #include "platform/settings_store.h"
+#include "servers/password_store.h"
 
 namespace {
 constexpr double DefaultHeight = 5000;
@@ -118,6 +119,12 @@ int palu_main(int argc, char** argv)
     errors::set_close_files_hook([&window] { window.closeAllFiles(); });
     window.Form_Load();
     window.show();
+    // Passwords go to the desktop's keyring when it has one; the log says
+    // where they are kept.
+    passwords::start_up([&window](const QString& line) {
+        window.Newtext = line + QStringLiteral("\r\n");
+        window.Text_plus();
+    });
     const int rc = QApplication::exec();
     settings::flush();
     return rc;

@@ -9,6 +9,7 @@
 #include "platform/prompts.h"
 #include "platform/settings_store.h"
 #include "platform/winsock.h"
+#include "servers/password_store.h"
 #include "servers/proxy_options.h"
 #include "servers/server_list_dialog.h"
 
@@ -44,6 +45,11 @@ bool has_files(const QString& native)
 void form1::Connect_server(bool fresh)
 {
     const QString section = Form4::接続サーバー;
+    // A password kept in the desktop's keyring comes asynchronously: this
+    // starts over once it is there, and the window stays free meanwhile.
+    const std::optional<QString> password = passwords::at_hand(section, this, [this, fresh] { Connect_server(fresh); });
+    if (!password)
+        return;
     // Every setting is checked before anything changes: a wrong entry
     // leaves the connection and both sides as they were.
     const bool proxy = settings::get(Options, QStringLiteral("PROXYON")) == QStringLiteral("1");
@@ -73,7 +79,7 @@ void form1::Connect_server(bool fresh)
 
     connectedEntry_ = section;
     ユーザー名 = settings::get(section, QStringLiteral("s_user"));
-    パスワード = settings::get(section, QStringLiteral("s_pass"));
+    パスワード = *password;
     サーバーパス = settings::get(section, QStringLiteral("Server_name_path"));
     リトライ間隔 = qint16(*interval);
     ポートNo = *port;
@@ -90,7 +96,7 @@ void form1::Connect_server(bool fresh)
 
     // Entries from before the choices existed keep the active mode and no
     // encryption.
-    profile_ = ConnectionProfile::ofEntry(section);
+    profile_ = ConnectionProfile::ofEntry(section, ホスト名, ポートNo);
     passive_ = profile_.passive;
     if (!サーバーパス.trimmed().isEmpty()) {
         if (サーバーパス.endsWith(u'/'))

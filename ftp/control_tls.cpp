@@ -168,8 +168,7 @@ bool form1::certificateAccepted(const QSslConfiguration& state)
     if (login != operationId_)
         return false;
     if (answer == cc::AlwaysTrust && !cert.isNull()) {
-        settings::save(profile_.trustSection, profile_.trustKey, fp);
-        profile_.trustedFingerprint = fp;
+        profile_.rememberTrust(fp);
         const QString failure = settings::commit();
         if (!failure.isEmpty())
             prompts::Msg_box(QStringLiteral("信頼する証明書を保存できませんでした。今回は接続を続けます。\n") + failure,

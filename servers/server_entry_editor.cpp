@@ -14,6 +14,7 @@
 #include "servers/connection_choices.h"
 #include "servers/entry_checks.h"
 #include "servers/folder_picker_dialog.h"
+#include "servers/password_store.h"
 #include "servers/password_box.h"
 #include "servers/server_list_dialog.h"
 #include "servers/server_list_file.h"
@@ -157,10 +158,20 @@ void Form5::Command1_Click()
         return;
     }
     errors::trap(QStringLiteral("エラー"), [&] {
-        const QStringList keys = {"s_adress", "s_user", "s_pass", "s_local_path", "Server_name_path",
+        const bool editing = manager_->Edit == 1;
+        const QString old = manager_->L_server;
+        const bool renamed = editing && old != name;
+        // A record under a name new to it starts empty, so it never inherits
+        // the password or trusted certificate of whatever had the name
+        // before; a renamed one takes its own keys along.
+        if (!editing || renamed)
+            settings::delete_section(name);
+        if (renamed)
+            server_list::copy_record(old, name);
+        const QStringList keys = {"s_adress", "s_user", "s_local_path", "Server_name_path",
                                   "ポートNo", "リトライ回数", "リトライ間隔", "Anony_Name", "Anony_Mail", "PASV", "TLS", "CODEPAGE"};
         const QStringList values = {without_leading_blanks(Text2->text()), without_leading_blanks(Text3->text()),
-                                    without_leading_blanks(Text4->text()), local,
+                                    local,
                                     without_leading_blanks(Text6->text()), without_leading_blanks(Text7->text()),
                                     Text8->text(), Text9->text(),
                                     Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"),
@@ -169,21 +180,36 @@ void Form5::Command1_Click()
                                     choices::value_of(Combo1), choices::value_of(Combo2)};
         for (int i = 0; i < keys.size(); ++i)
             settings::save(name, keys.at(i), values.at(i));
-        // Listed only once the record is on disk: the dialog stays open with
-        // what was typed so the user can save again when the cause is gone.
-        const QString failure = settings::commit();
-        if (!failure.isEmpty()) {
-            prompts::Msg_box(QStringLiteral("ｻｰﾊﾞｰ「") + name + QStringLiteral("」の設定を保存できませんでした。\n") + failure,
-                             title, prompts::vbExclamation);
-            return;
-        }
-        if (manager_->Edit == 1) {
-            manager_->showList(server_list::rename(manager_->L_server, name));
-        } else {
-            server_list::append(name);
-            manager_->Server_load();
-        }
-        manager_->Edit = 0;
-        hide();
+        // The password may go to the keyring, which answers later: the
+        // dialog waits with its save button off, the window stays free.
+        Command1->setEnabled(false);
+        passwords::save(name, without_leading_blanks(Text4->text()), this,
+                        [this, name, old, editing, renamed, title](const QString& failure) {
+            Command1->setEnabled(true);
+            errors::trap(QStringLiteral("エラー"), [&] {
+                // Listed only once the record is on disk: the dialog stays
+                // open with what was typed so the user can save again when
+                // the cause is gone.
+                if (!failure.isEmpty()) {
+                    prompts::Msg_box(QStringLiteral("ｻｰﾊﾞｰ「") + name + QStringLiteral("」の設定を保存できませんでした。\n") + failure,
+                                     title, prompts::vbExclamation);
+                    return;
+                }
+                if (renamed) {
+                    // The new record holds everything now; the old one goes.
+                    settings::delete_section(old);
+                    passwords::forget(old);
+                    settings::commit();
+                }
+                if (editing) {
+                    manager_->showList(server_list::rename(old, name));
+                } else {
+                    server_list::append(name);
+                    manager_->Server_load();
+                }
+                manager_->Edit = 0;
+                hide();
+            });
+        });
     });
 }

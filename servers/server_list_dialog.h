@@ -35,4 +35,5 @@ private:
     QString selectedName() const;
     form1* main_;
     Form5* editor_ = nullptr;
+    quint64 editRequest_ = 0;   // the latest opening of the editor for an entry
 };

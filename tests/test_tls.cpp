@@ -185,7 +185,7 @@ TEST(ConnectionProfileRead, OldEntriesStayPlainQuickConnectionsTryTls)
     TestEnv env;
     settings::save(QStringLiteral("old"), keys::SAdress, QStringLiteral("h"));
     settings::save(keys::TlsTrust, QStringLiteral("ftp.example:21"), QStringLiteral("ab"));
-    const ConnectionProfile entry = ConnectionProfile::ofEntry(QStringLiteral("old"));
+    const ConnectionProfile entry = ConnectionProfile::ofEntry(QStringLiteral("old"), QStringLiteral("h"), 21);
     EXPECT_EQ(entry.tls, ConnectionProfile::Tls::None);
     EXPECT_TRUE(entry.codepage.isEmpty());
     const ConnectionProfile quick = ConnectionProfile::ofQuickConnection(QStringLiteral("ftp.example"), 21);
@@ -197,4 +197,19 @@ TEST(ConnectionProfileRead, OldEntriesStayPlainQuickConnectionsTryTls)
     const ConnectionProfile odd = ConnectionProfile::ofQuickConnection(QStringLiteral("x"), 21);
     EXPECT_EQ(odd.tls, ConnectionProfile::Tls::None);
     EXPECT_TRUE(odd.codepage.isEmpty());
+}
+
+// The fingerprint was trusted for this entry at another port (the address
+// was edited since): the certificate is asked about afresh, and the answer
+// is kept for the server connected to now.
+TEST_F(Tls, ATrustedCertificateIsAskedAboutAgainAtAnotherServer)
+{
+    record(keys::TlsFp, cert.fingerprint);
+    record(keys::TlsFpServer, QStringLiteral("127.0.0.1:1"));
+    prompts.expect(QStringLiteral("自己署名の証明書です"), Always);
+    connectToFake();
+    expectEncryptedSession();
+    EXPECT_TRUE(prompts.allUsed());
+    EXPECT_EQ(settings::get(QStringLiteral("fake"), keys::TlsFpServer),
+              QStringLiteral("127.0.0.1:") + QString::number(server.port()));
 }
