@@ -11,6 +11,7 @@
 #include <QListView>
 #include <QLocale>
 #include <QMouseEvent>
+#include <QResizeEvent>
 #include <QStackedLayout>
 #include <QTimer>
 #include <QTreeView>
@@ -809,6 +810,19 @@ void ListView::clearColumns()
     model_->clearHeaders();
     tree_->setColumnHidden(0, false);
     tree_->header()->resizeSection(0, tree_->header()->defaultSectionSize());
+}
+
+void ListView::setStretchColumn(int column) { stretchColumn_ = column; }
+
+void ListView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    const int gained = event->size().width() - event->oldSize().width();
+    // The first size is the layout's, not a change the user made.
+    if (event->oldSize().width() <= 0 || gained == 0 || columnWidth(stretchColumn_) == 0)
+        return;
+    constexpr int NarrowestPx = 40;
+    setColumnWidth(stretchColumn_, std::max(NarrowestPx, columnWidth(stretchColumn_) + gained));
 }
 
 // ---- items ----

@@ -15,6 +15,7 @@ class QItemSelectionModel;
 class QListView;
 class QMouseEvent;
 class QKeyEvent;
+class QResizeEvent;
 class QModelIndex;
 class QStackedLayout;
 class QTreeView;
@@ -44,6 +45,9 @@ public:
     void setColumnWidth(int column, int px);
     void setColumnAlignment(int column, Qt::Alignment alignment);
     void clearColumns();
+    // The column that takes the width the list gains or loses when it is
+    // resized; the others keep theirs. -1 (the default): none does.
+    void setStretchColumn(int column);
 
     // Items. Rows are numbered from 0; any row or sub-item number out of
     // range reads as "" / -1 and is ignored by the setters.
@@ -100,6 +104,9 @@ public:
     QTreeView* reportView() const { return tree_; }
     QListView* listView() const { return list_; }
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 signals:
     void clicked();                              // mouse pressed in the list area, any button
     void doubleClicked();                        // double-click on a row, or Enter
@@ -126,5 +133,6 @@ private:
     int view_ = ReportMode;
     bool sorted_ = false;
     int sortKey_ = 0;
+    int stretchColumn_ = -1;
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
 };
