@@ -32,6 +32,7 @@ form1::form1(QWidget* parent) : QMainWindow(parent)
     wireRemoteNavigation();
     wireFileOperations();
     wireShellAndMenus();
+    wireDragAndDrop();
     // Below this the two panes cannot show their path rows.
     setMinimumSize(320, 240);
 }

@@ -359,7 +359,11 @@ public:
     void Local_list();
     void refreshLocalList();                   // another program changed the folder: list it, keep the selection
     class LocalFolderWatch* localWatch_ = nullptr;
-    void openLocalStartFolder();               // the last exit's folder, else home; before the first Local_list
+    void openLocalStartFolder();
+    void selectLocalFolder(const QString& drivePath);  // drive and path set, not yet listed
+    void showLocalFolder(const QString& drivePath);  // "c:\home\u", a trailing '\' or not: there, listed
+    void wireDragAndDrop();
+    void dropOnRemoteList(const class QMimeData* data, QObject* source);               // the last exit's folder, else home; before the first Local_list
     QString currentDrive() const;              // "c:" of Drive1
     // Selects the drive; false when it was already selected (no change event).
     bool selectDrive(const QString& letterColon);

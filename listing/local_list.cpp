@@ -181,15 +181,26 @@ void form1::openLocalStartFolder()
         start = drives::from_native(QDir::homePath());
     if (start.size() < 2)
         return;   // the home folder cannot be shown: the first drive's root
+    selectLocalFolder(start);
+}
+
+void form1::selectLocalFolder(const QString& drivePath)
+{
     {
-        // Nothing is listed yet: the change handler must not list the root first.
+        // The drive's own change handler would list its root first.
         const QSignalBlocker quiet(Drive1);
-        selectDrive(start.left(2));
+        selectDrive(drivePath.left(2));
     }
-    QString below = start.mid(2);
+    QString below = drivePath.mid(2);
     while (below.endsWith(u'\\'))
         below.chop(1);
     現在のローカルパス = below;
+}
+
+void form1::showLocalFolder(const QString& drivePath)
+{
+    selectLocalFolder(drivePath);
+    Local_list();
 }
 
 void form1::fillDriveList()

@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class QAbstractItemView;
@@ -99,6 +100,13 @@ public:
     // The current row when it is selected, else the first selected row, else -1.
     int selectedItem() const;
 
+    // Dragging rows out: make returns what the drag carries, or nullptr for
+    // no drag. Unset (the default): rows cannot be dragged.
+    void setDragData(std::function<class QMimeData*()> make);
+    // Drops that carry one of these formats are taken and reported by
+    // dropped(); empty (the default): nothing can be dropped here.
+    void setDropFormats(const QStringList& formats);
+
     // The view on screen (for focus and for tests).
     QAbstractItemView* activeView() const;
     QTreeView* reportView() const { return tree_; }
@@ -113,6 +121,9 @@ signals:
     void rightClicked(const QPoint& globalPos); // right button pressed (or the menu key)
     void columnClicked(int column);              // header clicked; nothing is sorted
     void keyPressed(int key);                    // before the list handles the key
+    // Something was dropped on the list; source is the widget of this program
+    // the drag started in, or nullptr when it came from another program.
+    void dropped(const class QMimeData* data, QObject* source);
 
 private:
     template <class> friend class ListViewEvents;
@@ -120,6 +131,10 @@ private:
     void viewDoubleClicked(QAbstractItemView* view, QMouseEvent* event);
     bool viewKeyPressed(QKeyEvent* event); // true when consumed
     void viewMenuKey(QAbstractItemView* view);
+    void viewStartDrag(QAbstractItemView* view);
+    bool viewTakesDrop(const class QMimeData* data) const;
+    std::function<class QMimeData*()> dragData_;
+    QStringList dropFormats_;
     void sortNow();
     QModelIndex indexOf(int row) const;
     bool validRow(int row) const;

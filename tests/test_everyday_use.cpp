@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QKeyEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QLabel>
 
 #include "fileops/rename_dialog.h"
@@ -170,6 +172,79 @@ TEST_F(EverydayUse, FilesNoProgramOpensAreNamed)
     w->Msetumei_Click();
     launcher::set_process_starter({});
     EXPECT_TRUE(prompts.allUsed());
+}
+
+} // namespace
+
+namespace {
+
+// Drops data on a list as the window system delivers a drop: it enters the
+// list (which takes or refuses it), then lands.
+void drop_on(ListView* list, QMimeData* data)
+{
+    QWidget* viewport = list->activeView()->viewport();
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &drop);
+}
+
+class DragAndDrop : public EverydayUse {
+protected:
+    void SetUp() override
+    {
+        EverydayUse::SetUp();
+        tree = std::make_unique<FakeTree>(server, QMap<QString, QByteArray>{
+                                                      {QStringLiteral("/"), listing_line('-', 4, "r.txt")}});
+        tree->files.insert(QStringLiteral("/r.txt"), "from");
+        connectToFake();
+        ASSERT_TRUE(wait_until([&] { return w->ListView1->count() == 1 && !w->busy(); }));
+    }
+    std::unique_ptr<FakeTree> tree;
+};
+
+TEST_F(DragAndDrop, FilesFromTheDesktopUploadFromTheirFolder)
+{
+    const QString folder = env.scratch() + QStringLiteral("/desk");
+    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/sub")));
+    touch(folder + QStringLiteral("/a.txt"));
+    touch(folder + QStringLiteral("/b.txt"));
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(folder + QStringLiteral("/a.txt")), QUrl::fromLocalFile(folder + QStringLiteral("/b.txt"))});
+    drop_on(w->ListView1, &files);
+    ASSERT_TRUE(wait_until([&] { return tree->stored.size() == 2 && !w->busy(); }));
+    EXPECT_EQ(w->Local_Dir, drives::from_native(folder) + QStringLiteral("\\"));
+
+    // A folder is refused as the menu refuses it; so is a drop while a
+    // transfer runs.
+    QMimeData withFolder;
+    withFolder.setUrls({QUrl::fromLocalFile(folder + QStringLiteral("/sub"))});
+    prompts.expect(QStringLiteral("ﾌｫﾙﾀﾞ丸ごとのダウンロードは、サポートしていません。"));
+    drop_on(w->ListView1, &withFolder);
+    tree->fault = [](FakeFtpServer&, const QString& line) { return line.startsWith(QStringLiteral("RETR")); };
+    select_by_name(w->ListView1, {"r.txt"});
+    w->MDOWN_Click();
+    prompts.expect(QStringLiteral("」の実行中です。"));
+    drop_on(w->ListView1, &files);
+    EXPECT_TRUE(prompts.allUsed());
+    EXPECT_EQ(tree->stored.size(), 2);
+}
+
+TEST_F(DragAndDrop, RemoteRowsDroppedOnTheLocalListDownloadThere)
+{
+    openScratch();
+    select_by_name(w->ListView1, {"r.txt"});
+    QMimeData rows;
+    rows.setData(QStringLiteral("application/x-palu-ftp-remote-names"), "r.txt");
+    drop_on(w->ListView2, &rows);
+    ASSERT_TRUE(wait_until([&] { return QFileInfo::exists(env.scratch() + QStringLiteral("/r.txt")) && !w->busy(); }));
+    // Something the lists do not take (text from an editor) does nothing.
+    QMimeData text;
+    text.setText(QStringLiteral("hello"));
+    drop_on(w->ListView2, &text);
+    drop_on(w->ListView1, &text);
+    EXPECT_EQ(tree->retrieved.size(), 1);
+    EXPECT_EQ(prompts.count(), 0);
 }
 
 } // namespace
