@@ -32,6 +32,7 @@ form1::form1(QWidget* parent) : QMainWindow(parent)
     wireRemoteNavigation();
     wireFileOperations();
     wireShellAndMenus();
+    wireDragAndDrop();
     // Below this the two panes cannot show their path rows.
     setMinimumSize(320, 240);
 }
@@ -69,6 +70,9 @@ void form1::createControls()
 
     ListView2 = new ListView(client_);
     ListView1 = new ListView(client_);
+    // A wider window widens the names; sizes and dates keep their room.
+    ListView1->setStretchColumn(0);
+    ListView2->setStretchColumn(0);
 
     Text1 = new LogPane(client_);
     Text1->setFont(gothic_font(9));
@@ -164,6 +168,19 @@ void form1::createMenus()
 
     for (QMenu* m : {Mright, server_right})
         m->setFont(gothic_font(9));
+
+    // The keys are shown beside their items; the lists themselves act on
+    // them (a window-wide Delete would reach the path box and the log too).
+    const auto showKey = [](QAction* item, QKeySequence key) {
+        item->setShortcut(key);
+        item->setShortcutContext(Qt::WidgetShortcut);
+    };
+    for (QAction* item : {Mnew})
+        showKey(item, QKeySequence(Qt::Key_F5));
+    for (QAction* item : {Mrmdir, Mdel, Mdel2})
+        showKey(item, QKeySequence(Qt::Key_Delete));
+    for (QAction* item : {Mrename, Mrname, Mrname2})
+        showKey(item, QKeySequence(Qt::Key_F2));
 }
 
 namespace {

@@ -357,6 +357,13 @@ public:
 
     // ---- local listing and drives (listing/) -------------------------------
     void Local_list();
+    void refreshLocalList();                   // another program changed the folder: list it, keep the selection
+    class LocalFolderWatch* localWatch_ = nullptr;
+    void openLocalStartFolder();
+    void selectLocalFolder(const QString& drivePath);  // drive and path set, not yet listed
+    void showLocalFolder(const QString& drivePath);  // "c:\home\u", a trailing '\' or not: there, listed
+    void wireDragAndDrop();
+    void dropOnRemoteList(const class QMimeData* data, QObject* source);               // the last exit's folder, else home; before the first Local_list
     QString currentDrive() const;              // "c:" of Drive1
     // Selects the drive; false when it was already selected (no change event).
     bool selectDrive(const QString& letterColon);
@@ -365,6 +372,7 @@ public:
     // ---- list interaction and navigation (listing/) ----------------------
     bool dataBusy() const;                     // a data connection is established
     void activateList(bool remote);
+    void listKey(bool remote, int key);        // F5, Delete, F2, Backspace in a list
     void sortByHeader(ListView* list, int column);
     void ListView2_DblClick();
     void Command2_Click();

@@ -93,6 +93,7 @@ void form1::Form_Load()
         ListView2->setView(3);
         ListView2->update();
 
+        openLocalStartFolder();
         Local_list();
 
         add_columns(ListView1, {name, size, date, QString(), QStringLiteral("属性")}, {2, 1, 2, 0, 1}, 6);

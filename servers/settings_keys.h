@@ -13,6 +13,9 @@ inline const QString ProxyServer = QStringLiteral("PROXYSERVER");   // default: 
 inline const QString ProxyPort = QStringLiteral("PROXYPORT");       // default: empty
 inline const QString ProxyOn = QStringLiteral("PROXYON");           // "1" on, "0" off; default "0"
 inline const QString ProxyOnDefault = QStringLiteral("0");
+// The local folder shown at the last exit (a drive path), shown at the next
+// start; absent or gone: the user's home folder.
+inline const QString LastLocal = QStringLiteral("LAST_LOCAL");
 // Data mode of quick connections; the same key names a registered server's
 // mode in its record. "1" passive; any other value active, so a record
 // saved before the key existed keeps active mode.

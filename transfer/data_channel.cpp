@@ -253,7 +253,9 @@ void form1::finishTextView()
     fCount = 0;
     textViewFile.reset();
     endOperation();
-    launcher::open_text(path);
+    if (!launcher::open_text(path))
+        prompts::Msg_box(QStringLiteral("テキストエディターで開けませんでした。\n") + path, QStringLiteral("エラー"),
+                         prompts::vbExclamation);
 }
 
 void form1::finishDownload()
