@@ -18,6 +18,7 @@
 #include "platform/list_view.h"
 #include "platform/screen_units.h"
 #include "platform/winsock.h"
+#include "platform/outside_text.h"
 
 form1::form1(QWidget* parent) : QMainWindow(parent)
 {
@@ -81,6 +82,9 @@ void form1::createControls()
     StatusBar1->addWidget(StatusPanel1, 1);
     StatusPanel2 = new QLabel(StatusBar1);
     StatusBar1->addPermanentWidget(StatusPanel2);
+    // The status line names remote files and hosts.
+    outside_text::make_plain(StatusPanel1);
+    outside_text::make_plain(StatusPanel2);
 
     ProgressBar1 = new QProgressBar(client_);
     ProgressBar1->setRange(0, 100);

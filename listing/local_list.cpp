@@ -12,6 +12,7 @@
 #include "platform/program_folder.h"
 #include "platform/prompts.h"
 #include "listing/size_text.h"
+#include "platform/outside_text.h"
 
 namespace {
 constexpr int SortByName = 0;
@@ -102,7 +103,7 @@ bool form1::listLocalFolder()
         Local_Dir = drive + 現在のローカルパス + QStringLiteral("\\");
         Command2->setEnabled(true);
     }
-    Label4->setText(QStringLiteral("ﾛｰｶﾙﾊﾟｽ:") + Local_Dir);
+    outside_text::set(Label4, QStringLiteral("ﾛｰｶﾙﾊﾟｽ:") + Local_Dir);
 
     const QString native = drives::to_native(Local_Dir);
     const QFileInfo dir(native);

@@ -1,9 +1,12 @@
 #include "platform/click_label.h"
+#include "platform/outside_text.h"
 
 #include <QMouseEvent>
 
 ClickLabel::ClickLabel(QWidget* parent) : QLabel(parent)
 {
+    // The captions show paths from the server and the disk.
+    outside_text::make_plain(this);
     setAutoFillBackground(true);
     // Long paths must not widen the window: the caption is clipped instead.
     setMinimumWidth(0);

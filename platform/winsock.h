@@ -118,6 +118,9 @@ public:
     // config function turns this off.
     void SetTlsClient(std::function<QSslConfiguration()> config, const QString& peerName,
                       const QSslCertificate& peer);
+    // Whether a TLS client connection that showed `shown` may carry data:
+    // it must show a readable certificate, and `expected` when one is given.
+    static bool same_peer(const QSslCertificate& expected, const QSslCertificate& shown);
     // The command a data connection serves has gone out: its handshake
     // starts now, or, while listening, as soon as the connection arrives.
     void StartPendingTls();
