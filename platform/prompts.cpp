@@ -19,10 +19,11 @@ std::function<Reply(const Prompt&)>& script()
 }
 
 // Texts quote replies, paths and names: a box shows them as they are, never
-// as markup.
-void show_plain(QMessageBox& box, const QString& title)
+// as markup (the format is set before the text ever reaches the box).
+void show_plain(QMessageBox& box, const QString& text, const QString& title)
 {
     box.setTextFormat(Qt::PlainText);
+    box.setText(text);
     outside_text::set_title(&box, title);
 }
 
@@ -43,8 +44,8 @@ int Msg_box(const QString& text, const QString& title, int icon, int buttons)
     if (script())
         return script()({Prompt::Message, text, title, icon, buttons, {}, {}}).answer;
 
-    QMessageBox box(to_qt_icon(icon), title, text, QMessageBox::NoButton, QApplication::activeWindow());
-    show_plain(box, title);
+    QMessageBox box(to_qt_icon(icon), QString(), QString(), QMessageBox::NoButton, QApplication::activeWindow());
+    show_plain(box, text, title);
     switch (buttons) {
     case vbOKCancel:
         box.addButton(QMessageBox::Ok)->setText(QStringLiteral("OK"));
@@ -77,8 +78,8 @@ int Choose(const QString& text, const QString& title, int icon, const QStringLis
 {
     if (script())
         return script()({Prompt::Choice, text, title, icon, vbOKOnly, {}, choices, defaultChoice}).answer;
-    QMessageBox box(to_qt_icon(icon), title, text, QMessageBox::NoButton, QApplication::activeWindow());
-    show_plain(box, title);
+    QMessageBox box(to_qt_icon(icon), QString(), QString(), QMessageBox::NoButton, QApplication::activeWindow());
+    show_plain(box, text, title);
     QList<QAbstractButton*> buttons;
     for (const QString& c : choices)
         buttons.append(box.addButton(c, QMessageBox::AcceptRole));
@@ -97,11 +98,13 @@ QString Input_box(const QString& prompt, const QString& title, const QString& de
     QInputDialog box(QApplication::activeWindow());
     box.setInputMode(QInputDialog::TextInput);
     box.setWindowTitle(outside_text::title_text(title));
-    box.setLabelText(prompt);
-    box.setTextValue(defaultText);
-    // The prompt may quote a name; the dialog makes its label on setLabelText.
+    // The prompt may quote a name: the label the dialog makes is made plain
+    // before it holds the prompt.
+    box.setLabelText(QString());
     for (QLabel* label : box.findChildren<QLabel*>())
         outside_text::make_plain(label);
+    box.setLabelText(prompt);
+    box.setTextValue(defaultText);
     return box.exec() == QDialog::Accepted ? box.textValue() : QString();
 }
 
