@@ -16,9 +16,9 @@
 #include "app/splash_window.h"
 #include "platform/click_label.h"
 #include "platform/list_view.h"
+#include "platform/outside_text.h"
 #include "platform/screen_units.h"
 #include "platform/winsock.h"
-#include "platform/outside_text.h"
 
 form1::form1(QWidget* parent) : QMainWindow(parent)
 {

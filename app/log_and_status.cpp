@@ -10,10 +10,10 @@
 #include "platform/click_label.h"
 #include "platform/codepage.h"
 #include "platform/list_view.h"
+#include "platform/outside_text.h"
 #include "platform/prompts.h"
 #include "platform/winsock.h"
 #include "servers/server_list_dialog.h"
-#include "platform/outside_text.h"
 
 namespace {
 const QColor ActiveColor(255, 255, 128);

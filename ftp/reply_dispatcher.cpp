@@ -8,10 +8,10 @@
 #include "ftp/reply_texts.h"
 #include "platform/click_label.h"
 #include "platform/mouse_pointer.h"
+#include "platform/outside_text.h"
 #include "platform/prompts.h"
 #include "platform/settings_store.h"
 #include "platform/winsock.h"
-#include "platform/outside_text.h"
 
 void form1::wireControlSocket()
 {

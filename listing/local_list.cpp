@@ -9,10 +9,10 @@
 #include "platform/drive_view.h"
 #include "platform/list_view.h"
 #include "platform/mouse_pointer.h"
+#include "platform/outside_text.h"
 #include "platform/program_folder.h"
 #include "platform/prompts.h"
 #include "listing/size_text.h"
-#include "platform/outside_text.h"
 
 namespace {
 constexpr int SortByName = 0;

@@ -14,9 +14,9 @@
 #include "platform/errors.h"
 #include "platform/list_view.h"
 #include "platform/mouse_pointer.h"
+#include "platform/outside_text.h"
 #include "platform/program_folder.h"
 #include "platform/prompts.h"
-#include "platform/outside_text.h"
 
 namespace {
 constexpr int SortByName = 0;

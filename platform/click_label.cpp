@@ -1,7 +1,8 @@
 #include "platform/click_label.h"
-#include "platform/outside_text.h"
 
 #include <QMouseEvent>
+
+#include "platform/outside_text.h"
 
 ClickLabel::ClickLabel(QWidget* parent) : QLabel(parent)
 {

@@ -558,7 +558,7 @@ void Winsock::disposeOrphans()
     orphans_.clear();
 }
 
-bool Winsock::same_peer(const QSslCertificate& expected, const QSslCertificate& shown)
+bool Winsock::acceptsPeer(const QSslCertificate& expected, const QSslCertificate& shown)
 {
     // A certificate that cannot be read proves nothing: refused, as is a
     // data connection that shows no certificate at all.
@@ -625,7 +625,7 @@ QSslConfiguration Winsock::TlsState() const
 void Winsock::onEncrypted()
 {
     QSslSocket* s = ssl();
-    if (tlsConfig_ && !same_peer(tlsPeer_, s->peerCertificate())) {
+    if (tlsConfig_ && !acceptsPeer(tlsPeer_, s->peerCertificate())) {
         fail(sckConnectAborted, QStringLiteral("データー接続の証明書が制御接続の証明書と異なります。"));
         return;
     }
