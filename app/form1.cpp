@@ -16,6 +16,7 @@
 #include "app/splash_window.h"
 #include "platform/click_label.h"
 #include "platform/list_view.h"
+#include "platform/outside_text.h"
 #include "platform/screen_units.h"
 #include "platform/winsock.h"
 
@@ -85,6 +86,9 @@ void form1::createControls()
     StatusBar1->addWidget(StatusPanel1, 1);
     StatusPanel2 = new QLabel(StatusBar1);
     StatusBar1->addPermanentWidget(StatusPanel2);
+    // The status line names remote files and hosts.
+    outside_text::make_plain(StatusPanel1);
+    outside_text::make_plain(StatusPanel2);
 
     ProgressBar1 = new QProgressBar(client_);
     ProgressBar1->setRange(0, 100);

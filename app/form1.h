@@ -222,6 +222,13 @@ public:
     // True (after telling the user) when the server's code page cannot hold name.
     bool refuseUnsendable(const QString& name, const QString& refusal, const QString& title);
 
+    // ---- a connection encrypted less than before or than asked (ftp/) ----
+    bool dataInClear_ = false;                 // PROT P refused: the data connections go in clear
+    // AUTH refused where TLS is used when offered: true when the connection
+    // may go on in clear (asked when this server did TLS before); false when
+    // it has been ended.
+    bool clearConnectionAgreed();
+
     // ---- data connection mode: active (PORT, EPRT) or passive (PASV, EPSV) (ftp/)
     bool passive_ = false;                     // this connection's data connections are made by the client
     bool passiveFallback_ = false;             // passive only because active mode was refused

@@ -86,6 +86,8 @@ bool form1::tlsReply(const QString& verb, const QString& code, const QString& re
                         QStringLiteral("」がTLSに対応していないため、接続を中止しました。\nｻｰﾊﾞｰの応答: ") +
                         first_line(reply));
         } else {
+            if (!clearConnectionAgreed())
+                return true;
             Newtext = QStringLiteral("サーバーがTLSに対応していないため、暗号化せずに接続します。\r\n");
             Text_plus();
             Send_user();
@@ -107,6 +109,8 @@ bool form1::tlsReply(const QString& verb, const QString& code, const QString& re
         } else {
             Newtext = QStringLiteral("サーバーがデーター接続の暗号化を受け付けないため、データー接続は暗号化しません。\r\n");
             Text_plus();
+            dataInClear_ = true;
+            showEncryption();
         }
         nextSessionStep();
         return true;
@@ -159,7 +163,7 @@ bool form1::certificateAccepted(const QSslConfiguration& state)
         return true;
     const QList<QSslError> errors =
         cert.isNull() ? QList<QSslError>{QSslError(QSslError::NoPeerCertificate)}
-                      : QSslCertificate::verify(state.peerCertificateChain(), ホスト名);
+                      : cc::verify(state.peerCertificateChain(), ホスト名);
     if (errors.isEmpty() && !stored)
         return true;
     const quint64 login = operationId_;
@@ -186,7 +190,8 @@ bool form1::certificateAccepted(const QSslConfiguration& state)
 
 void form1::showEncryption()
 {
-    StatusPanel2->setText(!controlShown_           ? QString()
-                          : Winsock1->IsEncrypted() ? QStringLiteral("TLS")
-                                                    : QStringLiteral("暗号化なし"));
+    StatusPanel2->setText(!controlShown_            ? QString()
+                          : !Winsock1->IsEncrypted() ? QStringLiteral("暗号化なし")
+                          : dataInClear_             ? QStringLiteral("TLS（データは暗号化なし）")
+                                                     : QStringLiteral("TLS"));
 }

@@ -10,6 +10,7 @@
 #include "platform/drive_view.h"
 #include "platform/list_view.h"
 #include "platform/mouse_pointer.h"
+#include "platform/outside_text.h"
 #include "platform/program_folder.h"
 #include "platform/prompts.h"
 #include "platform/settings_store.h"
@@ -106,7 +107,7 @@ bool form1::listLocalFolder()
         Local_Dir = drive + 現在のローカルパス + QStringLiteral("\\");
         Command2->setEnabled(true);
     }
-    Label4->setText(QStringLiteral("ﾛｰｶﾙﾊﾟｽ:") + Local_Dir);
+    outside_text::set(Label4, QStringLiteral("ﾛｰｶﾙﾊﾟｽ:") + Local_Dir);
 
     const QString native = drives::to_native(Local_Dir);
     const QFileInfo dir(native);

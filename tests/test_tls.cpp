@@ -213,3 +213,136 @@ TEST_F(Tls, ATrustedCertificateIsAskedAboutAgainAtAnotherServer)
     EXPECT_EQ(settings::get(QStringLiteral("fake"), keys::TlsFpServer),
               QStringLiteral("127.0.0.1:") + QString::number(server.port()));
 }
+
+// ------------------------------------------------------------ less encryption than before or than asked
+
+TEST_F(Tls, AServerThatDidTlsBeforeIsAskedAboutBeforeAnythingGoesInClear)
+{
+    server.onCommand(QStringLiteral("AUTH"), [](FakeFtpServer& s, const QString&) {
+        s.replyLine(QStringLiteral("502 not implemented"));
+    });
+    record(keys::Tls, keys::TlsIfOffered);
+    record(keys::TlsFp, cert.fingerprint);
+    enum { Connect, DoNotConnect };
+    for (const int answer : {int(Connect), int(DoNotConnect), int(Closed)}) {
+        SCOPED_TRACE(answer);
+        server.clearCommands();
+        prompts.expect(QStringLiteral("前回TLSで暗号化していました"), answer);
+        connectToFake();
+        if (answer == Connect) {
+            EXPECT_EQ(commandsUntil(QStringLiteral("PWD")),
+                      (QStringList{"AUTH TLS", "USER alice", "PASS secret word", "FEAT", "PWD"}));
+            EXPECT_EQ(w->StatusPanel2->text(), QStringLiteral("暗号化なし"));
+            w->disconnect_Click();
+            ASSERT_TRUE(wait_until([&] { return w->Winsock1->State() == Winsock::sckClosed; }));
+        } else {
+            expectOnlyAuthSent();
+            EXPECT_EQ(server.commands(), QStringList{"AUTH TLS"});
+        }
+        ASSERT_TRUE(prompts.allUsed());
+        const prompts::Prompt& asked = prompts.seen().last();
+        EXPECT_EQ(asked.text, QStringLiteral("このサーバーは前回TLSで暗号化していましたが、今回はTLSを使えません。"
+                                             "暗号化せずに接続しますか？（パスワードは暗号化されずに送られます）"));
+        EXPECT_EQ(asked.choices, (QStringList{"接続する", "接続しない"}));
+        EXPECT_EQ(asked.defaultChoice, int(DoNotConnect));
+    }
+}
+
+TEST_F(Tls, ARefusedDataEncryptionIsShownAndLogged)
+{
+    record(keys::Tls, keys::TlsIfOffered);
+    record(keys::TlsFp, cert.fingerprint);
+    server.onCommand(QStringLiteral("PROT"), [](FakeFtpServer& s, const QString&) {
+        s.replyLine(QStringLiteral("534 PROT P not allowed"));
+    });
+    connectToFake();
+    EXPECT_EQ(commandsUntil(QStringLiteral("PWD")),
+              (QStringList{"AUTH TLS", "USER alice", "PASS secret word", "PBSZ 0", "PROT P", "FEAT", "PWD"}));
+    EXPECT_TRUE(wait_until([&] { return w->StatusPanel2->text() == QStringLiteral("TLS（データは暗号化なし）"); }))
+        << w->StatusPanel2->text().toStdString();
+    EXPECT_TRUE(log().contains(QStringLiteral("データー接続は暗号化しません。"))) << log().toStdString();
+}
+
+// The check a client makes of a server, with a test authority trusted for
+// the duration of the test.
+class TrustedAuthority {
+public:
+    explicit TrustedAuthority(const QByteArray& caPem) : saved_(QSslConfiguration::defaultConfiguration())
+    {
+        QSslConfiguration c = saved_;
+        c.setCaCertificates(QSslCertificate::fromData(caPem));
+        QSslConfiguration::setDefaultConfiguration(c);
+    }
+    ~TrustedAuthority() { QSslConfiguration::setDefaultConfiguration(saved_); }
+
+private:
+    QSslConfiguration saved_;
+};
+
+TEST_F(Tls, WhatTheHandshakeWouldRefuseIsAskedAbout)
+{
+    struct Case { const char* name; QStringList names; bool forServer; const char* problem; };
+    const Case cases[] = {
+        {"127.0.0.1", {"127.0.0.1"}, true, nullptr},
+        {"127.0.0.1", {"127.0.0.1"}, false, "サーバー用のものではありません"},
+        {"127.0.0.1", {"other.example", "10.0.0.1"}, true, "このホスト名のものではありません"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.problem ? c.problem : "fit");
+        const TestCertificate issued =
+            make_issued_certificate(certs.path(), QString::fromLatin1(c.name), c.names, c.forServer);
+        ASSERT_TRUE(issued.ok()) << issued.error.toStdString();
+        const TrustedAuthority authority(issued.caPem);
+        server.setTlsCertificate(issued.certPem, issued.keyPem);
+        server.clearCommands();
+        const int before = prompts.count();
+        if (!c.problem) {
+            connectToFake();
+            expectEncryptedSession();
+            EXPECT_EQ(prompts.count(), before);
+            w->disconnect_Click();
+            ASSERT_TRUE(wait_until([&] { return w->Winsock1->State() == Winsock::sckClosed; }));
+            continue;
+        }
+        prompts.expect(QString::fromUtf8(c.problem), Refuse);
+        connectToFake();
+        expectOnlyAuthSent();
+        EXPECT_TRUE(prompts.allUsed());
+        EXPECT_EQ(prompts.count(), before + 1);
+    }
+}
+
+TEST(CertificateNames, AlternativeNamesWhenListedElseTheCommonName)
+{
+    QTemporaryDir dir;
+    struct Case { const char* common; QStringList names; const char* host; bool matches; };
+    for (const Case& c : {Case{"localhost", {"other.example"}, "localhost", false},
+                          Case{"other.example", {"*.example.jp", "localhost"}, "localhost", true},
+                          Case{"localhost", {}, "localhost", true},
+                          Case{"*.example.jp", {}, "ftp.example.jp", true},
+                          Case{"*.example.jp", {}, "a.b.example.jp", false},
+                          Case{"*.jp", {}, "example.jp", false}}) {
+        SCOPED_TRACE(std::string(c.common) + " " + c.names.join(u',').toStdString() + " " + c.host);
+        const TestCertificate made =
+            make_issued_certificate(dir.path(), QString::fromLatin1(c.common), c.names, true);
+        ASSERT_TRUE(made.ok()) << made.error.toStdString();
+        const TrustedAuthority authority(made.caPem);
+        const QList<QSslError> errors =
+            certificate_check::verify(QSslCertificate::fromData(made.certPem), QString::fromLatin1(c.host));
+        EXPECT_EQ(errors.isEmpty(), c.matches) << certificate_check::problems(errors).join(u'|').toStdString();
+    }
+}
+
+TEST(DataConnectionPeer, OnlyTheControlConnectionsReadableCertificateIsTaken)
+{
+    QTemporaryDir dir;
+    const TestCertificate a = make_test_certificate(dir.path(), QStringLiteral("a.example"));
+    const TestCertificate b = make_test_certificate(dir.path(), QStringLiteral("b.example"));
+    ASSERT_TRUE(a.ok() && b.ok());
+    const QSslCertificate ca(a.certPem), cb(b.certPem), none;
+    struct Case { QSslCertificate expected, shown; bool taken; };
+    for (const Case& c : {Case{ca, ca, true}, Case{ca, cb, false}, Case{ca, none, false}, Case{none, none, false},
+                          Case{none, ca, true}})
+        EXPECT_EQ(Winsock::acceptsPeer(c.expected, c.shown), c.taken)
+            << c.expected.subjectDisplayName().toStdString() << " / " << c.shown.subjectDisplayName().toStdString();
+}
