@@ -158,7 +158,8 @@ public:
     QString downloadPath_;                     // drive path of the file being downloaded, fixed before its question
     bool batchStored_ = false;                 // the batch sections of the store hold a selection
     bool confirmNewConnection();               // asks before dropping a connection; ends what runs
-    void Quick_connect(const QString& host, const QString& user, const QString& password);
+    void Quick_connect(const QString& host, const QString& user, const QString& password, int port = 21,
+                       const QString& startFolder = QString());
 
     // ---- dialogs of the server registry (servers/) ---------------------------
     void connect_Click();                      // quick connect window

@@ -122,20 +122,28 @@ void form1::Connect_server(bool fresh)
     Open_sockets();
 }
 
-void form1::Quick_connect(const QString& host, const QString& user, const QString& password)
+void form1::Quick_connect(const QString& host, const QString& user, const QString& password, int port,
+                          const QString& startFolder)
 {
     if (!confirmNewConnection())
         return;
-    // Only the connection parameters: a quick connection has no start
-    // folders, never goes through the proxy, and is not an entry the
-    // countdown after "421" could connect to again.
+    // Only the connection parameters: a quick connection has no local start
+    // folder, never goes through the proxy, and is not an entry the
+    // countdown after "421" could connect to again. Its remote start folder
+    // is the one its ftp:// address names, if any.
     connectedEntry_.clear();
-    profile_ = ConnectionProfile::ofQuickConnection(host, 21);
+    profile_ = ConnectionProfile::ofQuickConnection(host, port);
     passive_ = profile_.passive;
     ホスト名 = host;
     ユーザー名 = user;
     パスワード = password;
-    ポートNo = 21;
+    ポートNo = port;
+    if (!startFolder.isEmpty()) {
+        サーバーパス = startFolder;
+        if (サーバーパス.size() > 1 && サーバーパス.endsWith(u'/'))
+            サーバーパス.chop(1);
+        Wcount = -1;
+    }
     Open_sockets();
 }
 

@@ -14,6 +14,7 @@
 #include "platform/settings_store.h"
 #include "servers/password_box.h"
 #include "servers/password_store.h"
+#include "servers/quick_address.h"
 #include "servers/settings_keys.h"
 
 Form3::Form3(form1* main, QWidget* parent) : QDialog(parent), main_(main)
@@ -81,6 +82,12 @@ void Form3::Check2_Click()
 
 void Form3::Command1_Click()
 {
+    const QuickAddress address = parse_quick_address(Text1->text());
+    if (!address.error.isEmpty()) {
+        prompts::Msg_box(address.error, QStringLiteral("クイック接続"), prompts::vbExclamation);
+        Text1->setFocus();
+        return;
+    }
     settings::save(keys::QuickHost, keys::QuickHost, Text1->text());
     settings::save(keys::QuickUser, keys::QuickUser, Text2->text());
     passwords::save_quick(Text3->text());
@@ -92,7 +99,9 @@ void Form3::Command1_Click()
                          QStringLiteral("クイック接続"), prompts::vbExclamation);
     // An entry still waiting for its password is not connected after this.
     passwords::stop_waiting();
-    main_->Quick_connect(Text1->text(), Text2->text(), Text3->text());
+    // A user and password in the address serve this connection only.
+    main_->Quick_connect(address.host, address.hasUser ? address.user : Text2->text(),
+                         address.hasPassword ? address.password : Text3->text(), address.port, address.startFolder);
     hide();
 }
 

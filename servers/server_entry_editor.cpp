@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpressionValidator>
 #include <QPushButton>
 #include <QSignalBlocker>
 
@@ -59,6 +60,7 @@ Form5::Form5(Form4* manager, QWidget* parent) : QDialog(parent), manager_(manage
     grid->addWidget(Command3, row - 1, 2);
     field(QStringLiteral("接続時ｻｰﾊﾞｰﾌｫﾙﾀﾞ"), Text6);
     field(QStringLiteral("ポート"), Text7);
+    Text7->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,5}")), Text7));
     field(QStringLiteral("ﾘﾄﾗｲ回数"), Text8);
     field(QStringLiteral("ﾘﾄﾗｲ間隔"), Text9);
     Check3 = new QCheckBox(QStringLiteral("PASVモード(&V)"), this);
@@ -95,6 +97,12 @@ Form10* Form5::picker()
     if (!picker_)
         picker_ = new Form10(Text5, this);
     return picker_;
+}
+
+void Form5::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    Text1->setFocus();
 }
 
 void Form5::Command3_Click() { prompts::show_modal(picker()); }
@@ -151,6 +159,12 @@ void Form5::Command1_Click()
         prompts::Msg_box(QStringLiteral("パスワードが設定されていません。このまま登録しますか？"), title,
                          prompts::vbNoIcon, prompts::vbYesNo) != prompts::vbYes)
         return;
+    const int port = without_leading_blanks(Text7->text()).toInt();
+    if (port < 1 || port > 65535) {
+        prompts::Msg_box(QStringLiteral("ポート番号は 1 から 65535 の数字で指定してください。"), title, prompts::vbExclamation);
+        Text7->setFocus();
+        return;
+    }
     const QString local = without_leading_blanks(Text5->text());
     if (!local.trimmed().isEmpty() && (local.size() < 2 || local.at(1) != u':')) {
         prompts::Msg_box(QStringLiteral("ローカルパスの設定が正しくありません（例 C:\\FTP)"), title,
@@ -207,6 +221,8 @@ void Form5::Command1_Click()
                     server_list::append(name);
                     manager_->Server_load();
                 }
+                // The entry just saved is the one to connect to.
+                manager_->selectEntry(name);
                 manager_->Edit = 0;
                 hide();
             });

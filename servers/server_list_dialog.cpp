@@ -56,6 +56,16 @@ void Form4::showList(const QStringList& names)
 
 void Form4::Server_load() { showList(server_list::read()); }
 
+void Form4::selectEntry(const QString& name)
+{
+    for (int row = 0; row < ListView1->count(); ++row) {
+        if (ListView1->text(row) == name) {
+            ListView1->setCurrentRow(row, true);
+            return;
+        }
+    }
+}
+
 QString Form4::selectedName() const
 {
     const int row = ListView1->selectedItem();

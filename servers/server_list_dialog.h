@@ -24,6 +24,7 @@ public:
 
     void Server_load();                 // the list from server.lst
     void showList(const QStringList& names);
+    void selectEntry(const QString& name);    // that row current and selected, if listed
     void Command1_Click();              // connect
     void Command3_Click();              // new
     void Command4_Click();              // edit
