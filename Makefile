@@ -5,14 +5,15 @@ BUILD   ?= build
 JOBS    ?= $(shell nproc)
 PACKAGES = qt6-base-dev cmake g++ make libgtest-dev python3-pyftpdlib \
            fonts-ipafont-gothic xdg-utils xvfb xauth openbox x11-utils \
-           python3-cryptography python3-openssl openssl vsftpd
+           python3-cryptography python3-openssl openssl vsftpd pure-ftpd
 
 .PHONY: all deps configure build run test clean bench fuzz package demo
 
 all: build
 
-# Installing vsftpd must not start the system's own server (a policy-rc.d
-# that forbids it while apt runs): the tests and the benchmarks run their own.
+# Installing vsftpd or pure-ftpd must not start the system's own server (a
+# policy-rc.d that forbids it while apt runs): the tests and the benchmarks
+# run their own.
 deps:
 	@missing=$$(for p in $(PACKAGES); do \
 	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; \
@@ -22,14 +23,16 @@ deps:
 	  if [ "$$(id -u)" = 0 ]; then SUDO=; else SUDO=sudo; fi; \
 	  policy=/usr/sbin/policy-rc.d; added_policy=; \
 	  for p in $$missing; do \
-	    if [ "$$p" = vsftpd ] && [ -z "$$SUDO" ] && [ ! -e "$$policy" ]; then \
-	      printf '#!/bin/sh\nexit 101\n' > "$$policy" && chmod 755 "$$policy" && added_policy=1; \
-	    fi; \
+	    case "$$p" in vsftpd|pure-ftpd) \
+	      if [ ! -e "$$policy" ]; then \
+	        $$SUDO sh -c "printf '#!/bin/sh\\nexit 101\\n' > $$policy && chmod 755 $$policy" && added_policy=1; \
+	      fi;; \
+	    esac; \
 	  done; \
 	  $$SUDO apt-get update -q && \
 	  DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -q --no-install-recommends $$missing; \
 	  status=$$?; \
-	  if [ -n "$$added_policy" ]; then rm -f "$$policy"; fi; \
+	  if [ -n "$$added_policy" ]; then $$SUDO rm -f "$$policy"; fi; \
 	  exit $$status; \
 	fi
 

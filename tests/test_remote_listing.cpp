@@ -88,22 +88,6 @@ void check_table(const std::initializer_list<Row>& rows)
         EXPECT_EQ(brief(QString::fromUtf8(r.line)), r.expected) << r.line;
 }
 
-// MLSD and EPLF times are UTC and shown in local time: the tests read them
-// in a zone nine hours ahead.
-class InTokyoTime {
-public:
-    InTokyoTime() : old_(qgetenv("TZ")) { set("JST-9"); }
-    ~InTokyoTime() { set(old_); }
-
-private:
-    static void set(const QByteArray& tz)
-    {
-        qputenv("TZ", tz);
-        tzset();
-    }
-    QByteArray old_;
-};
-
 // Read on 2025-06-15: a date without a year after June 16 is of 2024.
 TEST(RemoteListingParse, UnixLinesAreFoundByTheirDate)
 {
