@@ -80,7 +80,8 @@ const DateForm kDateForms[] = {
     {{Part::IsoDate, Part::Clock}, 2},                        // 2026-12-07 11:59
     {{Part::IsoDate}, 1},                                     // 2026-12-07
     {{Part::YearDot, Part::MonthName, Part::Day, Part::Clock}, 4}, // 2019. szept. 12. 10:00
-    {{Part::MonthNumber, Part::Day, Part::TimeOrYear}, 3},    // 3 29 03:26
+    // Only with a time: "1 12 2020" may as well be an owner, a group and a size.
+    {{Part::MonthNumber, Part::Day, Part::Clock}, 3},         // 3 29 03:26
 };
 
 struct Date {

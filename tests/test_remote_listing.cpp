@@ -112,6 +112,7 @@ TEST(RemoteListingParse, UnixLinesAreFoundByTheirDate)
         {"-rw-r--r-- 1 u g 10 2019-05-01 old.iso", "old.iso|2|1KB|19/05/01 00:00"},
         {"-rw-r--r-- 1 u g 10 09-26 13:45 recent.iso", "recent.iso|2|1KB|24/09/26 13:45"},
         {"-rw-r--r-- 1 u g 10 3 29 03:26 numeric", "numeric|2|1KB|25/03/29 03:26"},
+        {"-rw-r--r-- 1 1 12 2020 Jan 12 12:34 ids", "ids|2|2KB|25/01/12 12:34"},
         // Sizes up to 2^63, every digit kept.
         {"-rw-r--r-- 1 u g 9223372036854775807 Jan  1  2020 huge", "huge|2|9223372036854775KB|20/01/01 00:00"},
         // A folder written with a trailing "/"; names keep their spaces.
