@@ -284,6 +284,15 @@ QByteArray make_layout_listing(Layout layout)
     return codepage::from_text(text);
 }
 
+// The list is filled in steps that keep the window answering: the listing
+// is done once the last of them has run.
+void list_and_wait(form1& w)
+{
+    w.Remote_list();
+    while (w.remoteListJob_)
+        QApplication::processEvents();
+}
+
 bool write_listing_file(const QByteArray& listing)
 {
     QFile f(program_folder::file(QStringLiteral("temp.s")));
@@ -301,9 +310,7 @@ double time_first_listing(int& entries)
     QApplication::processEvents();
     QElapsedTimer t;
     t.start();
-    w.Remote_list();
-    while (w.remoteListJob_)
-        QApplication::processEvents();
+    list_and_wait(w);
     w.ListView1->repaint();
     entries = w.ListView1->count();
     return double(t.nsecsElapsed()) / 1e6;
@@ -398,8 +405,7 @@ int main(int argc, char** argv)
         w.サーバーパス = QStringLiteral("/pub/mirror");
         QApplication::processEvents();
         const Stopwatch t;
-        w.Remote_list();
-        QApplication::processEvents();
+        list_and_wait(w);
         w.ListView1->repaint();
         t.stop(first.wall, first.cpu);
     }
@@ -409,13 +415,11 @@ int main(int argc, char** argv)
     w.Form_Load();
     w.show();
     w.サーバーパス = QStringLiteral("/pub/mirror");
-    w.Remote_list();
-    QApplication::processEvents();
+    list_and_wait(w);
     Timings again;
     for (int run = 0; run < kRuns; ++run) {
         const Stopwatch t;
-        w.Remote_list();
-        QApplication::processEvents();
+        list_and_wait(w);
         w.ListView1->repaint();
         t.stop(again.wall, again.cpu);
     }

@@ -126,11 +126,11 @@ QString ListingParser::dateText(const ReadEntry& e)
     if (e.month == 0)
         return QString();
     int year = e.year, month = e.month, day = e.day, hour = e.hour, minute = e.minute;
-    if (e.utc && year >= 1970) {
+    if (e.utc && year >= 1971 && QDate(year, month, day).isValid()) {
         // Shown in local time. The zone's offset changes at most a few
         // times a year: it is asked once per hour of time met.
         constexpr qint64 kJulian1970 = 2440588;
-        const qint64 utc = (QDate(year, month, day).toJulianDay() - kJulian1970) * 86400 + hour * 3600
+        const qint64 utc = (QDate(year, month, day).toJulianDay() - kJulian1970) * 86400 + qMax(hour, 0) * 3600
             + minute * 60 + e.second;
         const qint64 hourKey = utc / 3600;
         auto it = utcOffsets_.constFind(hourKey);
