@@ -197,29 +197,54 @@ TEST(RemoteListingParse, MlsdLines)
     EXPECT_EQ(e.attributes, QStringLiteral("adfrw"));
 }
 
-TEST(RemoteListingParse, LinesOfOtherSystems)
+TEST(RemoteListingParse, EplfLines)
 {
     const InTokyoTime tokyo;
     check_table({
-        // EPLF
         {"+i8388621.48594,m825718503,r,s280,\tdjb.html", "djb.html|2|1KB|96/03/02 07:15"},
         {"+i8388621.50690,m824255907,/,\t514", "514|1||96/02/14 08:58"},
-        // VMS
+        {"+i1,s5,\tneither file nor folder", "unreadable"},
+    });
+}
+
+TEST(RemoteListingParse, VmsLines)
+{
+    check_table({
         {"DATA.DIR;1  1/9  2-JUN-1998 07:32:04 [GROUP,OWNER] (RWED,RWED,RWED,)", "DATA|1||98/06/02 07:32"},
         {"FILE.TXT;2  3/9  12-JAN-2001 17:05:00.00 [GROUP,OWNER] (RWED,RWED,RE,)", "FILE.TXT;2|2|1KB|01/01/12 17:05"},
         {"Directory DISK$USER:[ME]", "skipped"},
         {"Total of 2 files, 4/18 blocks.", "skipped"},
-        // OS/2
+    });
+}
+
+TEST(RemoteListingParse, Os2Lines)
+{
+    check_table({
         {"     0           DIR   12-30-97   12:32  jbrekke", "jbrekke|1||97/12/30 12:32"},
         {"  2345  A  04-06-97  15:28  README.TXT", "README.TXT|2|2KB|97/04/06 15:28"},
-        // NetWare
+    });
+}
+
+TEST(RemoteListingParse, NetWareLines)
+{
+    check_table({
         {"d [R----F--] supervisor            512       Jan 16 18:53    login", "login|1||25/01/16 18:53"},
         {"- [R----F--] rhesus             214059       Oct 20 15:27    cx.exe", "cx.exe|2|214KB|24/10/20 15:27"},
-        // AS/400
+    });
+}
+
+TEST(RemoteListingParse, As400Lines)
+{
+    check_table({
         {"PEP             4019 04/03/18 18:58:16 *STMF       bb.txt", "bb.txt|2|4KB|18/04/03 18:58"},
         {"QSYS           77824 02/23/00 15:09:55 *DIR       QOpenSys/", "QOpenSys|1||00/02/23 15:09"},
         {"PEP                                    *MEM       FILE1.MBR", "FILE1.MBR|2||"},
-        // MVS data sets and members
+    });
+}
+
+TEST(RemoteListingParse, MvsLines)
+{
+    check_table({
         {"Volume Unit    Referred Ext Used Recfm Lrecl BlkSz Dsorg Dsname", "skipped"},
         {"WYOSPT 3420   2003/03/18  1   15  FB    80  6160  PO  WYOSPT.DATA", "WYOSPT.DATA|1||03/03/18 00:00"},
         {"SMS001 3390   2002/09/12  1   15  FB    80 27920  PS  USER.TEXT", "USER.TEXT|2||02/09/12 00:00"},
