@@ -401,6 +401,12 @@ bool read_mvs(QStringView line, ReadEntry& out)
         out.day = *d;
         return true;
     };
+    // A data set moved to tape or other storage: its name only.
+    if (words.count == 2 && words.text(0) == u"Migrated") {
+        out.type = ReadEntry::Type::File;
+        out.name = words.text(1);
+        return true;
+    }
     // A member of a partitioned data set:
     // "NAME  01.03 2002/09/12 2002/09/12 11:39   100    96     0 USER"
     if (words.count >= 6 && words.text(1).size() == 5 && words.text(1)[2] == u'.'

@@ -248,6 +248,7 @@ TEST(RemoteListingParse, MvsLines)
         {"Volume Unit    Referred Ext Used Recfm Lrecl BlkSz Dsorg Dsname", "skipped"},
         {"WYOSPT 3420   2003/03/18  1   15  FB    80  6160  PO  WYOSPT.DATA", "WYOSPT.DATA|1||03/03/18 00:00"},
         {"SMS001 3390   2002/09/12  1   15  FB    80 27920  PS  USER.TEXT", "USER.TEXT|2||02/09/12 00:00"},
+        {"Migrated                                                USER.OLD", "USER.OLD|2||"},
         {" Name     VV.MM   Created       Changed      Size  Init   Mod   Id", "skipped"},
         {"MEMBER1   01.03 2002/09/12 2002/09/12 11:39   100    96     0 USER", "MEMBER1|2||02/09/12 11:39"},
     });
