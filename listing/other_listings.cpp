@@ -247,6 +247,9 @@ bool read_eplf(QStringView line, ReadEntry& out)
 
 bool is_vms_name_only(QStringView line)
 {
+    // Most lines end in a name: they are passed over at their last character.
+    if (line.isEmpty() || !is_digit(line.back()))
+        return false;
     const qsizetype semi = line.lastIndexOf(u';');
     return semi > 0 && !line.contains(u' ') && all_digits(line.sliced(semi + 1));
 }

@@ -13,13 +13,13 @@ namespace listing_readers {
 namespace {
 
 struct MonthName {
-    const char16_t* text;
+    QStringView text;
     int month;
 };
 
 // Month names as servers' `ls` writes them in the locales met in practice;
 // letter case and a trailing "." or "," do not matter.
-const MonthName kMonthNames[] = {
+constexpr MonthName kMonthNames[] = {
     // English, short and long
     {u"jan", 1}, {u"feb", 2}, {u"mar", 3}, {u"apr", 4}, {u"may", 5}, {u"jun", 6},
     {u"jul", 7}, {u"aug", 8}, {u"sep", 9}, {u"oct", 10}, {u"nov", 11}, {u"dec", 12},
@@ -233,11 +233,9 @@ int month_of(QStringView word)
     }
     if (w.size() < 3 || w.size() > 9 || is_digit(w.front()))
         return 0;
-    for (const MonthName& m : kMonthNames) {
-        const QStringView name(m.text);
-        if (name.size() == w.size() && name.compare(w, Qt::CaseInsensitive) == 0)
+    for (const MonthName& m : kMonthNames)
+        if (m.text.size() == w.size() && m.text.compare(w, Qt::CaseInsensitive) == 0)
             return m.month;
-    }
     return 0;
 }
 
@@ -322,12 +320,12 @@ bool is_header_line(QStringView line)
 {
     // Prefixes of header and summary lines; the first two are `ls`'s total
     // line in English and Japanese as before any entry.
-    static const char16_t* const prefixes[] = {
+    static constexpr QStringView prefixes[] = {
         u"total", u"合計", u"总用量", u"합계", u"insgesamt", u"Directory ", u"Total of ", u"Volume Unit",
         u"Grand total of ",
     };
-    for (const char16_t* p : prefixes)
-        if (line.startsWith(QStringView(p)))
+    for (const QStringView p : prefixes)
+        if (line.startsWith(p))
             return true;
     // An MVS member list's header: " Name     VV.MM   Created ..."
     const QStringView trimmed = line.trimmed();
