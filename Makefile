@@ -5,7 +5,7 @@ BUILD   ?= build
 JOBS    ?= $(shell nproc)
 PACKAGES = qt6-base-dev cmake g++ make libgtest-dev python3-pyftpdlib \
            fonts-ipafont-gothic xdg-utils xvfb xauth openbox x11-utils \
-           python3-cryptography python3-openssl openssl vsftpd \
+           python3-cryptography python3-openssl openssl vsftpd libcap2 libpam0g \
            qtkeychain-qt6-dev libsecret-1-0 gnome-keyring dbus dbus-daemon libsecret-tools
 
 .PHONY: all deps configure build run test clean bench fuzz package demo
@@ -23,14 +23,16 @@ deps:
 	  if [ "$$(id -u)" = 0 ]; then SUDO=; else SUDO=sudo; fi; \
 	  policy=/usr/sbin/policy-rc.d; added_policy=; \
 	  for p in $$missing; do \
-	    if [ "$$p" = vsftpd ] && [ -z "$$SUDO" ] && [ ! -e "$$policy" ]; then \
-	      printf '#!/bin/sh\nexit 101\n' > "$$policy" && chmod 755 "$$policy" && added_policy=1; \
-	    fi; \
+	    case "$$p" in vsftpd) \
+	      if [ ! -e "$$policy" ]; then \
+	        $$SUDO sh -c "printf '#!/bin/sh\\nexit 101\\n' > $$policy && chmod 755 $$policy" && added_policy=1; \
+	      fi;; \
+	    esac; \
 	  done; \
 	  $$SUDO apt-get update -q && \
 	  DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -q --no-install-recommends $$missing; \
 	  status=$$?; \
-	  if [ -n "$$added_policy" ]; then rm -f "$$policy"; fi; \
+	  if [ -n "$$added_policy" ]; then $$SUDO rm -f "$$policy"; fi; \
 	  exit $$status; \
 	fi
 
@@ -45,7 +47,18 @@ build: configure
 run: build
 	$(BUILD)/palu_ftp
 
-test: build
+# pure-ftpd cannot be installed beside vsftpd (each package is the system's
+# FTP server): the end-to-end tests run its programs unpacked from its
+# package into the build folder, never installed.
+PURE_FTPD = $(BUILD)/pure-ftpd/usr/sbin/pure-ftpd
+$(PURE_FTPD): | deps
+	@mkdir -p $(BUILD)/pure-ftpd
+	@if [ "$$(id -u)" = 0 ]; then SUDO=; else SUDO=sudo; fi; \
+	cd $(BUILD)/pure-ftpd && rm -f pure-ftpd_*.deb && \
+	{ apt-get download -q pure-ftpd || { $$SUDO apt-get update -q && apt-get download -q pure-ftpd; }; } && \
+	dpkg-deb -x pure-ftpd_*.deb . && rm -f pure-ftpd_*.deb
+
+test: build $(PURE_FTPD)
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
 
 # Release build and the benchmark table (a real FTP server and curl side by side).

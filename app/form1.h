@@ -191,6 +191,8 @@ public:
     void startSession();                       // "230": the set-up commands, then the start folder
     void nextSessionStep();
     bool sessionReply(const QString& verb, const QString& code, const QString& reply);  // true when it was one
+    bool listsWithMlsd_ = false;               // FEAT listed MLST: folders are listed with MLSD, not LIST
+    bool mlsdRefused(const QString& verb, const QString& code);  // MLSD refused: LIST from now on; true when it took over
     void openStartFolder();                    // the configured start folder, else PWD
 
     // ---- encryption of the connection: AUTH TLS, certificate, PROT (ftp/) --

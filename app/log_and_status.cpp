@@ -80,7 +80,8 @@ void form1::Send_command()
     sentCommands_.append({verb, operationId_, raw});
     // A passive data connection's handshake follows its command, which must
     // be on its way first: servers reset a handshake that comes earlier.
-    if (verb == QStringLiteral("LIST") || verb == QStringLiteral("RETR") || verb == QStringLiteral("STOR")) {
+    if (verb == QStringLiteral("LIST") || verb == QStringLiteral("MLSD") || verb == QStringLiteral("RETR") ||
+        verb == QStringLiteral("STOR")) {
         Winsock1->Flush();
         Winsock2->StartPendingTls();
     }

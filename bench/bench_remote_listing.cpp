@@ -2,6 +2,11 @@
 // list: the first listing of a window, a listing that replaces a full list,
 // and the share spent parsing. Prints medians of several runs in ms.
 //
+//   palu_bench_listing layouts runs=N
+// lists 100,000 entries written in the IIS, ISO, Japanese and MLSD layouts,
+// each against the same entries in the Unix layout in the same run, and
+// prints per run and layout "run layouts LAYOUT_MS UNIX_MS layout=NAME".
+//
 //   palu_bench_listing million port=PORT entries=N runs=N
 // lists a server's folder of a million entries over and over (bench/suite.py
 // serves it) and prints, per run, "run million-list STALL_MS PEAK_MB ...":
@@ -200,6 +205,149 @@ int million(const QStringList& args)
     return 0;
 }
 
+enum class Layout { Unix, Iis, Iso, Japanese, Mlsd };
+
+// The same 100,000 entries (names, sizes, dates, folders and links) in one
+// layout; links are files where the layout has none.
+QByteArray make_layout_listing(Layout layout)
+{
+    QString text;
+    text.reserve(kLines * 80);
+    if (layout == Layout::Unix || layout == Layout::Iso)
+        text += QStringLiteral("total 123456\r\n");
+    else if (layout == Layout::Japanese)
+        text += QStringLiteral("合計 123456\r\n");
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    quint32 seed = 6789;
+    const auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) & 0xFFFFFF;
+    };
+    const QChar zero(u'0');
+    for (int i = 0; i < kLines; ++i) {
+        const int kind = int(next() % 50);
+        const int month = int(next() % 12) + 1;
+        const int day = int(next() % 28) + 1;
+        const int hour = int(next() % 24);
+        const int minute = int(next() % 60);
+        const bool withYear = next() % 2;
+        const int year = 2000 + int(next() % 25);
+        const quint64 size = quint64(next()) * (next() % 1000);
+        const QString name = QStringLiteral("%1_%2").arg(next() % 1000000, 6, 10, zero).arg(i)
+            + (kind == 2 ? QStringLiteral(" 資料.dat") : QStringLiteral(".dat"));
+        const QString mode = kind == 0 ? QStringLiteral("drwxr-xr-x   2 ftp      ftp   ")
+            : kind == 1               ? QStringLiteral("lrwxrwxrwx   1 ftp      ftp   ")
+                                      : QStringLiteral("-rw-r--r--   1 ftp      ftp   ");
+        const QString sizeField = QString::number(kind == 0 ? 4096 : kind == 1 ? 12 : size).rightJustified(11, u' ');
+        const QString target = kind == 1 ? QStringLiteral(" -> ../target/") + name : QString();
+        const QString clock = QStringLiteral("%1:%2").arg(hour, 2, 10, zero).arg(minute, 2, 10, zero);
+        QString line;
+        switch (layout) {
+        case Layout::Unix:
+            line = mode + sizeField + u' ' + QLatin1String(months[month - 1]) + u' '
+                + QString::number(day).rightJustified(2, u' ') + u' '
+                + (withYear ? u' ' + QString::number(year) : clock) + u' ' + name + target;
+            break;
+        case Layout::Iso:
+            line = mode + sizeField + QStringLiteral(" %1-%2-%3 ").arg(year).arg(month, 2, 10, zero).arg(day, 2, 10, zero)
+                + clock + u' ' + name + target;
+            break;
+        case Layout::Japanese:
+            line = mode + sizeField + u' ' + QString::number(month).rightJustified(2, u' ') + QStringLiteral("月 ")
+                + QString::number(day).rightJustified(2, u' ') + u' '
+                + (withYear ? u' ' + QString::number(year) : clock) + u' ' + name + target;
+            break;
+        case Layout::Iis: {
+            const int h12 = hour % 12 == 0 ? 12 : hour % 12;
+            line = QStringLiteral("%1-%2-%3  %4:%5%6 ")
+                       .arg(month, 2, 10, zero).arg(day, 2, 10, zero).arg(year % 100, 2, 10, zero)
+                       .arg(h12, 2, 10, zero).arg(minute, 2, 10, zero)
+                       .arg(hour < 12 ? QStringLiteral("AM") : QStringLiteral("PM"))
+                + (kind == 0 ? QStringLiteral("      <DIR>          ") : QString::number(size).rightJustified(20, u' ') + u' ')
+                + name;
+            break;
+        }
+        case Layout::Mlsd:
+            line = (kind == 0 ? QStringLiteral("type=dir;")
+                    : kind == 1 ? QStringLiteral("type=OS.unix=symlink;")
+                                : QStringLiteral("type=file;size=%1;").arg(size))
+                + QStringLiteral("modify=%1%2%3%4%500;UNIX.mode=%6; ")
+                      .arg(year).arg(month, 2, 10, zero).arg(day, 2, 10, zero).arg(hour, 2, 10, zero)
+                      .arg(minute, 2, 10, zero).arg(kind == 0 ? QStringLiteral("0755") : QStringLiteral("0644"))
+                + name;
+            break;
+        }
+        text += line;
+        text += QStringLiteral("\r\n");
+    }
+    return codepage::from_text(text);
+}
+
+// The list is filled in steps that keep the window answering: the listing
+// is done once the last of them has run.
+void list_and_wait(form1& w)
+{
+    w.Remote_list();
+    while (w.remoteListJob_)
+        QApplication::processEvents();
+}
+
+bool write_listing_file(const QByteArray& listing)
+{
+    QFile f(program_folder::file(QStringLiteral("temp.s")));
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(listing) == listing.size();
+}
+
+// Remote_list of the listing file into a fresh window's empty list, until
+// it is sorted and shown: ms of wall time, and the entries listed.
+double time_first_listing(int& entries)
+{
+    form1 w;
+    w.Form_Load();
+    w.show();
+    w.サーバーパス = QStringLiteral("/pub/mirror");
+    QApplication::processEvents();
+    QElapsedTimer t;
+    t.start();
+    list_and_wait(w);
+    w.ListView1->repaint();
+    entries = w.ListView1->count();
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+int layouts(const QStringList& args)
+{
+    int runs = kRuns;
+    for (const QString& a : args)
+        if (a.startsWith(QStringLiteral("runs=")))
+            runs = std::max(1, a.mid(5).toInt());
+    const struct {
+        const char* name;
+        Layout layout;
+    } others[] = {{"iis", Layout::Iis}, {"iso", Layout::Iso}, {"japanese", Layout::Japanese}, {"mlsd", Layout::Mlsd}};
+    const QByteArray unixListing = make_layout_listing(Layout::Unix);
+    for (int run = 0; run < runs; ++run) {
+        for (const auto& o : others) {
+            const QByteArray listing = make_layout_listing(o.layout);
+            int unixEntries = 0, entries = 0;
+            if (!write_listing_file(unixListing))
+                return 1;
+            const double unixMs = time_first_listing(unixEntries);
+            if (!write_listing_file(listing))
+                return 1;
+            const double ms = time_first_listing(entries);
+            if (entries != kLines || unixEntries != kLines) {
+                std::fprintf(stderr, "%s: %d entries listed, Unix %d, of %d\n", o.name, entries, unixEntries, kLines);
+                return 1;
+            }
+            std::printf("run layouts %.1f %.1f layout=%s\n", ms, unixMs, o.name);
+            std::fflush(stdout);
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -218,6 +366,9 @@ int main(int argc, char** argv)
     });
     if (argc > 1 && qstrcmp(argv[1], "million") == 0)
         return million(QApplication::arguments().mid(2));
+    QFile(program_folder::file(QStringLiteral("server.lst"))).open(QIODevice::WriteOnly);
+    if (argc > 1 && qstrcmp(argv[1], "layouts") == 0)
+        return layouts(QApplication::arguments().mid(2));
 
     QFile(program_folder::file(QStringLiteral("server.lst"))).open(QIODevice::WriteOnly);
     const QByteArray listing = make_listing();
@@ -254,8 +405,7 @@ int main(int argc, char** argv)
         w.サーバーパス = QStringLiteral("/pub/mirror");
         QApplication::processEvents();
         const Stopwatch t;
-        w.Remote_list();
-        QApplication::processEvents();
+        list_and_wait(w);
         w.ListView1->repaint();
         t.stop(first.wall, first.cpu);
     }
@@ -265,13 +415,11 @@ int main(int argc, char** argv)
     w.Form_Load();
     w.show();
     w.サーバーパス = QStringLiteral("/pub/mirror");
-    w.Remote_list();
-    QApplication::processEvents();
+    list_and_wait(w);
     Timings again;
     for (int run = 0; run < kRuns; ++run) {
         const Stopwatch t;
-        w.Remote_list();
-        QApplication::processEvents();
+        list_and_wait(w);
         w.ListView1->repaint();
         t.stop(again.wall, again.cpu);
     }

@@ -333,6 +333,13 @@ def million_runs(build):
         server.stop()
 
 
+def layout_runs(build):
+    # The listing driver again: 100,000 entries per layout against Unix's.
+    subprocess.run(["cmake", "--build", build, "--target", "palu_bench_listing"], check=True,
+                   stdout=subprocess.DEVNULL)
+    return run_driver(os.path.join(build, "bench", "palu_bench_listing"), "layouts", {"runs": RUNS})
+
+
 def run_driver(exe, mode, params):
     # BENCH_WRAP puts a command in front of the driver, e.g. a profiler:
     # BENCH_WRAP="perf record -g -o /tmp/upload.data" BENCH_ONLY=upload
@@ -526,6 +533,8 @@ def main():
                 rows["local-list"] = run_driver(driver, "local-list", {"dir": many, "entries": ENTRIES, "runs": RUNS})
             if wanted("million-list"):
                 rows["million-list"] = million_runs(build)
+            if wanted("layouts"):
+                rows["layouts"] = layout_runs(build)
             if wanted("startup"):
                 rows["startup"] = startup_runs(starter, work)
         finally:
@@ -605,6 +614,19 @@ def print_table(rows):
                      % (format(MILLION, ","), stall, peak, shown))
         targets.append(("1,000,000-entry listing: window answers within 250 ms", stall < 250))
         targets.append(("1,000,000-entry listing: memory with it shown under 500 MB", shown < 500))
+    if "layouts" in rows:
+        names = {"iis": "IIS", "iso": "ISO (`ls --time-style=long-iso`)", "japanese": "Japanese (`ls` under ja_JP)",
+                 "mlsd": "MLSD"}
+        for key, label in names.items():
+            runs = [r for r in rows["layouts"] if r[2].get("layout") == key]
+            if not runs:
+                continue
+            p = median([r[0] for r in runs])
+            q = median([r[1] for r in runs])
+            r = median([r[0] / r[1] for r in runs])
+            lines.append("| remote listing of %s entries in the %s layout, listing file to list shown and sorted, ms "
+                         "| %.0f | %.0f (the same entries in the Unix layout) | %.2f |" % (format(100000, ","), label, p, q, r))
+            targets.append(("%s listing within 1.5x of Unix" % key, r <= 1.5))
     if "upload-floor" in rows:
         p, q, r, _ = pair("upload-floor")
         lines.append("")

@@ -54,7 +54,7 @@ void form1::Data_step()
             ループ回数 = 1;
         break;
     case 1:
-        sendLine(QStringLiteral("LIST"));
+        sendLine(listsWithMlsd_ ? QStringLiteral("MLSD") : QStringLiteral("LIST"));
         ループ回数 = 0;
         break;
     case 2:
@@ -75,6 +75,20 @@ void form1::Data_step()
     default:
         break;
     }
+}
+
+bool form1::mlsdRefused(const QString& verb, const QString& code)
+{
+    if (verb != QStringLiteral("MLSD")
+        || (code != QStringLiteral("500") && code != QStringLiteral("501") && code != QStringLiteral("502")))
+        return false;
+    // For the rest of this connection; the same listing goes again with LIST
+    // on a fresh data connection.
+    listsWithMlsd_ = false;
+    stopWaiting();
+    ループ回数 = 0;
+    Data_step();
+    return true;
 }
 
 void form1::Send_quit()

@@ -41,7 +41,7 @@ bool form1::Send_data_address()
 bool form1::fallBackToPassive(const QString& verb, const QString& code)
 {
     const bool portRefused = (verb == QStringLiteral("PORT") || verb == QStringLiteral("EPRT")) && code.startsWith(u'5');
-    const bool notConnected = (verb == QStringLiteral("LIST") || verb == QStringLiteral("RETR") ||
+    const bool notConnected = (verb == QStringLiteral("LIST") || verb == QStringLiteral("MLSD") || verb == QStringLiteral("RETR") ||
                                verb == QStringLiteral("STOR")) && code == QStringLiteral("425");
     if (passive_ || (!portRefused && !notConnected))
         return false;
@@ -51,7 +51,7 @@ bool form1::fallBackToPassive(const QString& verb, const QString& code)
     Newtext = QStringLiteral("PORTが使えないため、PASVモードに切り替えます。\r\n");
     Text_plus();
     stopWaiting();
-    if (verb == QStringLiteral("LIST"))
+    if (verb == QStringLiteral("LIST") || verb == QStringLiteral("MLSD"))
         ループ回数 = 1;
     else if (verb == QStringLiteral("STOR"))
         resendStor_ = true;

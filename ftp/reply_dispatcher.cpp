@@ -52,6 +52,7 @@ bool reply_answers(const QString& verb, const QString& code)
         {QStringLiteral("PASV"), {QStringLiteral("227")}},
         {QStringLiteral("EPSV"), {QStringLiteral("229")}},
         {QStringLiteral("LIST"), {QStringLiteral("226"), QStringLiteral("250")}},
+        {QStringLiteral("MLSD"), {QStringLiteral("226"), QStringLiteral("250")}},
         {QStringLiteral("RETR"), {QStringLiteral("226"), QStringLiteral("250")}},
         {QStringLiteral("STOR"), {QStringLiteral("226"), QStringLiteral("250")}},
         {QStringLiteral("DELE"), {QStringLiteral("250"), QStringLiteral("200")}},
@@ -190,6 +191,8 @@ void form1::dispatchReply(const QString& reply)
         return;
     if (final && fallBackToPassive(answered.verb, code))
         return;
+    if (final && mlsdRefused(answered.verb, code))
+        return;
     if (code == QStringLiteral("227") || code == QStringLiteral("229")) {
         passiveReply(code, reply);
         return;
@@ -231,7 +234,7 @@ void form1::dispatchReply(const QString& reply)
     } else if (code == QStringLiteral("200")) {
         Data_step();
         // LIST, RETR or STOR has gone out: the server is to connect now.
-        const bool dataCommand = 送信文字列.startsWith(QStringLiteral("LIST")) ||
+        const bool dataCommand = 送信文字列.startsWith(QStringLiteral("LIST")) || 送信文字列.startsWith(QStringLiteral("MLSD")) ||
                                  送信文字列.startsWith(QStringLiteral("RETR ")) ||
                                  送信文字列.startsWith(QStringLiteral("STOR "));
         if (dataCommand && Winsock2->State() != Winsock::sckConnected)

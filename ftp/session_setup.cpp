@@ -7,11 +7,26 @@
 namespace {
 // PBSZ and PROT are answered with the rest of the encryption (tlsReply).
 const QStringList SessionVerbs{QStringLiteral("FEAT"), QStringLiteral("OPTS")};
+
+// A feature line of a FEAT reply is a space and the feature, its first word
+// the command ("MLST type*;size*;modify*;").
+bool lists_feature(const QString& reply, QStringView feature)
+{
+    for (const QString& line : reply.split(QStringLiteral("\r\n"))) {
+        if (!line.startsWith(u' '))
+            continue;
+        const QStringView word = QStringView(line).trimmed().split(u' ').value(0);
+        if (word.compare(feature, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
 }
 
 void form1::startSession()
 {
     sessionSteps_.clear();
+    listsWithMlsd_ = false;
     // Data connections are protected only on an encrypted connection.
     if (Winsock1->IsEncrypted())
         sessionSteps_ << QStringLiteral("PBSZ 0") << QStringLiteral("PROT P");
@@ -34,8 +49,11 @@ bool form1::sessionReply(const QString& verb, const QString& code, const QString
 {
     if (!SessionVerbs.contains(verb) || code == QStringLiteral("421"))
         return false;
-    if (verb == QStringLiteral("FEAT"))
+    if (verb == QStringLiteral("FEAT")) {
+        // MLSD's lines say the same on every server, where LIST's differ.
+        listsWithMlsd_ = code == QStringLiteral("211") && lists_feature(reply, u"MLST");
         featReply(code, reply);
+    }
     nextSessionStep();
     return true;
 }

@@ -25,17 +25,12 @@ constexpr int SortByKind = 3;
 // input and painting never wait noticeably.
 constexpr int StepMs = 20;
 
-void report_error_number(int number)
-{
-    prompts::Msg_box(QStringLiteral("エラー番号") + QString::number(number) + QStringLiteral("のエラーです。"),
-                     QStringLiteral("エラー"), prompts::vbInformation);
-}
-
 void report_unreadable()
 {
     prompts::Msg_box(QStringLiteral("サポートされていないリストタイプの為表示出来ません"),
                      QStringLiteral("リストタイプエラー"), prompts::vbInformation);
-    report_error_number(errors::PathFileAccess);
+    prompts::Msg_box(QStringLiteral("エラー番号") + QString::number(errors::PathFileAccess) + QStringLiteral("のエラーです。"),
+                     QStringLiteral("エラー"), prompts::vbInformation);
 }
 
 } // namespace
@@ -46,7 +41,7 @@ struct RemoteListJob {
     std::unique_ptr<ListingLines> lines;   // null once the file is read
     ListingParser parser;
     quint64 operation = 0;                 // operationId_ when it began
-    bool malformed = false;
+    qint64 unreadLines = 0;                // lines no layout reads
     bool unreadable = false;
 
     // Entries side by side often show the same size, date, kind and
@@ -131,9 +126,9 @@ void form1::remoteListStep()
             case LineResult::Entry:
                 ListView1->stageItem(entry.name, entry.icon, job->subItems(entry));
                 break;
-            case LineResult::Malformed:
+            case LineResult::Unreadable:
                 // Told once after the list is shown; the other lines still count.
-                job->malformed = true;
+                ++job->unreadLines;
                 break;
             case LineResult::Skipped:
                 break;
@@ -155,10 +150,13 @@ void form1::remoteListStep()
     ListView1->show();
     mouse_pointer::set(mouse_pointer::Default);
     CDUP->setEnabled(サーバーパス != QStringLiteral("/"));
+    if (job->unreadLines > 0) {
+        Newtext = QStringLiteral("一覧の ") + QString::number(job->unreadLines)
+            + QStringLiteral(" 行を読めなかったため、表示していません。\r\n");
+        Text_plus();
+    }
     if (job->unreadable)
         report_unreadable();
-    else if (job->malformed)
-        report_error_number(errors::InvalidArgument);
     // A message box lets the user abort meanwhile: that ended it already.
     if (busy() && operationId_ == job->operation)
         endOperation();

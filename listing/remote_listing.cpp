@@ -1,5 +1,9 @@
 #include "listing/remote_listing.h"
 
+#include <QDateTime>
+
+#include "listing/listing_readers.h"
+
 #include <QIODevice>
 
 #include <algorithm>
@@ -9,55 +13,6 @@
 namespace {
 
 constexpr qsizetype kSizeWidth = 8;
-constexpr qsizetype kAttributeLength = 10;
-
-// Only spaces separate the fields; a tab is part of a field.
-QStringView trim_leading_spaces(QStringView s)
-{
-    qsizetype i = 0;
-    while (i < s.size() && s[i] == u' ')
-        ++i;
-    return s.sliced(i);
-}
-
-QStringView trim_spaces(QStringView s)
-{
-    s = trim_leading_spaces(s);
-    qsizetype n = s.size();
-    while (n > 0 && s[n - 1] == u' ')
-        --n;
-    return s.first(n);
-}
-
-// The number a size field starts with (0 when it starts with none): an
-// optional sign, digits and an optional fraction. Whole numbers are summed
-// digit by digit, exact up to 2^53, far beyond any file size.
-double leading_number(QStringView field)
-{
-    qsizetype i = 0;
-    bool negative = false;
-    if (i < field.size() && (field[i] == u'+' || field[i] == u'-')) {
-        negative = field[i] == u'-';
-        ++i;
-    }
-    const qsizetype digitsFrom = i;
-    double value = 0;
-    while (i < field.size() && field[i] >= u'0' && field[i] <= u'9') {
-        value = value * 10 + (field[i].unicode() - u'0');
-        ++i;
-    }
-    if (i < field.size() && field[i] == u'.' && i + 1 < field.size() && field[i + 1] >= u'0'
-        && field[i + 1] <= u'9') {
-        qsizetype end = i + 1;
-        while (end < field.size() && field[end] >= u'0' && field[end] <= u'9')
-            ++end;
-        bool ok = false;
-        const double whole = field.sliced(digitsFrom, end - digitsFrom).toDouble(&ok);
-        if (ok)
-            value = whole;
-    }
-    return negative ? -value : value;
-}
 
 // A text of a few characters put together on the stack and allocated once.
 class ShortText {
@@ -81,26 +36,6 @@ private:
     char16_t chars_[kCapacity];
     qsizetype size_ = 0;
 };
-
-// "Jan" to "01" ... "Dec" to "12"; any other text stays as the server wrote it.
-QStringView month_number(QStringView month)
-{
-    static const char16_t* const names[] = {u"Jan", u"Feb", u"Mar", u"Apr", u"May", u"Jun",
-                                            u"Jul", u"Aug", u"Sep", u"Oct", u"Nov", u"Dec"};
-    static const char16_t* const numbers[] = {u"01", u"02", u"03", u"04", u"05", u"06",
-                                              u"07", u"08", u"09", u"10", u"11", u"12"};
-    if (month.size() == 3) {
-        for (int m = 0; m < 12; ++m)
-            if (month == QStringView(names[m]))
-                return QStringView(numbers[m]);
-    }
-    return month;
-}
-
-QString two_digits(int n)
-{
-    return QString::number(n).rightJustified(2, u'0');
-}
 
 } // namespace
 
@@ -151,12 +86,13 @@ QString remote_size_text(double bytes)
     return text.text();
 }
 
-ListingParser::ListingParser(const QDate& today)
+ListingParser::ListingParser(const QDate& today) : today_(today)
 {
-    const int yy = today.isValid() ? ((today.year() % 100) + 100) % 100 : 0;
-    year_ = two_digits(yy);
-    lastYear_ = two_digits((yy + 99) % 100);
-    monthDay_ = today.isValid() ? two_digits(today.month()) + u'/' + two_digits(today.day()) : QString();
+    // A date without a year lies at most a day ahead (a server's clock may
+    // run in a zone ahead of ours); one further ahead is last year's.
+    const QDate tomorrow = today.isValid() ? today.addDays(1) : QDate();
+    if (tomorrow.isValid() && tomorrow.year() == today.year())
+        lastMonthDay_ = tomorrow.month() * 100 + tomorrow.day();
 }
 
 QString ListingParser::attributes(QStringView text)
@@ -185,126 +121,147 @@ QString ListingParser::shared(QString text)
     return text;
 }
 
-LineResult ListingParser::parse(QStringView line, ListingEntry& out)
+QString ListingParser::dateText(const ReadEntry& e)
+{
+    if (e.month == 0)
+        return QString();
+    int year = e.year, month = e.month, day = e.day, hour = e.hour, minute = e.minute;
+    if (e.utc && year >= 1971 && QDate(year, month, day).isValid()) {
+        // Shown in local time. The zone's offset changes at most a few
+        // times a year: it is asked once per hour of time met.
+        constexpr qint64 kJulian1970 = 2440588;
+        const qint64 utc = (QDate(year, month, day).toJulianDay() - kJulian1970) * 86400 + qMax(hour, 0) * 3600
+            + minute * 60 + e.second;
+        const qint64 hourKey = utc / 3600;
+        auto it = utcOffsets_.constFind(hourKey);
+        if (it == utcOffsets_.cend()) {
+            if (utcOffsets_.size() >= 4096)
+                utcOffsets_.clear();
+            it = utcOffsets_.insert(hourKey, QDateTime::fromSecsSinceEpoch(utc).offsetFromUtc());
+        }
+        const qint64 local = utc + *it;
+        const QDate date = QDate::fromJulianDay(local / 86400 + kJulian1970);
+        year = date.year();
+        month = date.month();
+        day = date.day();
+        hour = int(local % 86400 / 3600);
+        minute = int(local % 3600 / 60);
+    }
+    if (year < 0) {
+        year = today_.isValid() ? today_.year() : 0;
+        if (month * 100 + day > lastMonthDay_)
+            --year;
+    }
+    const auto two = [](ShortText& t, int n) {
+        n = ((n % 100) + 100) % 100;
+        t.add(char16_t(u'0' + n / 10));
+        t.add(char16_t(u'0' + n % 10));
+    };
+    ShortText date;
+    two(date, year);
+    date.add(u'/');
+    two(date, month);
+    date.add(u'/');
+    two(date, day);
+    date.add(u' ');
+    if (hour < 0) {
+        date.add(u"00:00");
+    } else {
+        two(date, hour);
+        date.add(u':');
+        two(date, minute);
+    }
+    return date.text();
+}
+
+namespace {
+
+// The size column's text of a byte count: as remote_size_text, with every
+// digit of counts beyond what a double holds exactly.
+QString byte_size_text(quint64 bytes)
+{
+    if (bytes < (quint64(1) << 53))
+        return remote_size_text(double(bytes));
+    ShortText text;
+    char16_t reversed[20];
+    int n = 0;
+    quint64 kb = bytes / 1000;
+    do {
+        reversed[n++] = char16_t(u'0' + kb % 10);
+        kb /= 10;
+    } while (kb > 0);
+    while (n > 0)
+        text.add(reversed[--n]);
+    text.add(u"KB");
+    return text.text();
+}
+
+} // namespace
+
+LineResult ListingParser::entry(ReadEntry& e, ListingEntry& out)
 {
     static const QString kFolderKind = QStringLiteral("0");
     static const QString kFileKind = QStringLiteral("1");
-
-    if (line.isEmpty() || line.startsWith(u"total"))
+    if (e.hidden)
         return LineResult::Skipped;
-
-    // Drop type and permissions, link count, owner and group. A line that
-    // runs out of fields before that is no entry.
-    QStringView rest = line;
-    for (int field = 0; field < 4; ++field) {
-        const qsizetype space = rest.indexOf(u' ');
-        if (space < 0)
-            return LineResult::Skipped;
-        rest = trim_leading_spaces(rest.sliced(space + 1));
-    }
-    if (rest.isEmpty())
-        return LineResult::Skipped;
-
-    const QChar type = line.front();
-    const bool folder = type == u'd' || type == u'D';
-    const bool link = type == u'l' || type == u'L';
-
-    QString sizeText;
-    QString dateText;
-    QStringView name;
-    const qsizetype sizeEnd = rest.indexOf(u' ');
-    if (sizeEnd <= 0) {
-        // Nothing after the size field: all of it is the name, without a
-        // size or a date.
-        name = rest;
-    } else {
-        QStringView afterSize = rest.sliced(sizeEnd + 1);
-        // A device shows its major and minor numbers ("1, 3") where others
-        // show their size: two fields, and no byte count to show.
-        const bool device = (type == u'c' || type == u'b') && rest[sizeEnd - 1] == u',';
-        if (device) {
-            afterSize = trim_leading_spaces(afterSize);
-            const qsizetype minorEnd = afterSize.indexOf(u' ');
-            afterSize = minorEnd < 0 ? QStringView() : afterSize.sliced(minorEnd + 1);
-        } else if (!folder && !link) {
-            sizeText = remote_size_text(leading_number(rest.first(sizeEnd)));
-        }
-
-        // Month, day and time or year, then the name. The name keeps any
-        // spaces of its own, leading ones included.
-        const QStringView dateAndName = trim_leading_spaces(afterSize);
-        QStringView r = dateAndName;
-        for (int field = 0; field < 3; ++field) {
-            r = trim_leading_spaces(r);
-            const qsizetype space = r.indexOf(u' ');
-            if (space >= 0)
-                r = r.sliced(space + 1);
-        }
-        const qsizetype dateLength = dateAndName.size() - r.size() - 1;
-        if (dateLength < 0)
-            return LineResult::Malformed; // no space at all after the size
-        const QStringView d = dateAndName.first(dateLength);
-
-        // Fixed positions of the standard spacing: "Mmm dd hh:mm" or "Mmm dd  yyyy".
-        const QStringView month = month_number(d.left(3));
-        const QStringView dayField = trim_spaces(d.mid(4, 2));
-        ShortText day;
-        if (dayField.size() == 1)
-            day.add(u'0');
-        day.add(dayField);
-        QStringView year;
-        QStringView time;
-        if (d.size() >= 10 && d[9] == u':') {
-            time = d.mid(7, 5);
-            // A time instead of a year means within the last twelve months:
-            // a month and day after today belong to last year.
-            ShortText monthDay;
-            monthDay.add(month);
-            monthDay.add(u'/');
-            monthDay.add(day.view());
-            year = monthDay.view() > QStringView(monthDay_) ? QStringView(lastYear_) : QStringView(year_);
-        } else {
-            time = u"00:00";
-            year = d.mid(10, 2);
-        }
-        ShortText date;
-        date.add(year);
-        date.add(u'/');
-        date.add(month);
-        date.add(u'/');
-        date.add(day.view());
-        date.add(u' ');
-        date.add(time);
-        dateText = date.text();
-        name = r;
-    }
-
-    if (name.isEmpty())
-        return LineResult::Skipped;
-    if (link) {
-        // "name -> target": the target is not part of the name, spaces of
-        // the name are.
-        const qsizetype arrow = name.indexOf(u" -> ");
-        if (arrow < 0)
-            return LineResult::Malformed;
-        name = name.first(arrow);
-        if (name.isEmpty())
-            return LineResult::Skipped;
-    }
-    if (name == u"." || name == u"..")
+    QStringView name = e.name;
+    const bool folder = e.type == ReadEntry::Type::Folder;
+    // A folder written the way `ls -F` marks it ("Linux/") is that folder.
+    if (folder && name.size() > 1 && name.endsWith(u'/'))
+        name.chop(1);
+    if (name.isEmpty() || name == u"." || name == u"..")
         return LineResult::Skipped;
     // No entry of a directory holds '/': such a line is not a real entry, and
     // its name would reach outside the folder when used in a path.
     if (name.contains(u'/'))
         return LineResult::Skipped;
-
     out.name = name.toString();
-    out.icon = folder ? 1 : link ? 4 : 2;
-    out.sizeText = shared(std::move(sizeText));
-    out.dateText = shared(std::move(dateText));
-    out.kind = folder || link ? kFolderKind : kFileKind;
-    out.attributes = attributes(line.left(kAttributeLength));
+    out.icon = folder ? 1 : e.type == ReadEntry::Type::Link ? 4 : 2;
+    out.sizeText = e.hasSize && e.type == ReadEntry::Type::File ? shared(byte_size_text(e.size)) : QString();
+    out.dateText = shared(dateText(e));
+    out.kind = e.type == ReadEntry::Type::File ? kFileKind : kFolderKind;
+    out.attributes = e.builtAttributes.isEmpty() ? attributes(e.attributes) : attributes(e.builtAttributes);
     return LineResult::Entry;
+}
+
+LineResult ListingParser::read(QStringView line, ListingEntry& out)
+{
+    using namespace listing_readers;
+    // In this order: a line that could be read two ways keeps the reading
+    // of the earlier reader, Unix first.
+    using Reader = bool (*)(QStringView, ReadEntry&);
+    static const Reader kReaders[] = {read_unix, read_mlsd, read_windows, read_eplf, read_vms,
+                                      read_os2,  read_netware, read_as400, read_mvs};
+    if (line.trimmed().isEmpty() || is_header_line(line))
+        return LineResult::Skipped;
+    for (const Reader reader : kReaders) {
+        ReadEntry e;
+        if (reader(line, e))
+            return entry(e, out);
+    }
+    return LineResult::Unreadable;
+}
+
+LineResult ListingParser::parse(QStringView line, ListingEntry& out)
+{
+    // VMS writes a long name on a line of its own and the rest of its entry
+    // on the next.
+    if (!heldName_.isEmpty()) {
+        QString joined = std::exchange(heldName_, QString());
+        joined += u' ';
+        joined += line.trimmed();
+        ReadEntry e;
+        if (listing_readers::read_vms(joined, e))
+            return entry(e, out);
+        // Not the rest of it: the held line was one no reader takes.
+        const LineResult r = parse(line, out);
+        return r == LineResult::Skipped ? LineResult::Unreadable : r;
+    }
+    if (listing_readers::is_vms_name_only(line)) {
+        heldName_ = line.toString();
+        return LineResult::Skipped;
+    }
+    return read(line, out);
 }
 
 LineResult parse_listing_line(const QString& line, const QDate& today, ListingEntry& out)

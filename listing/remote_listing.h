@@ -1,8 +1,8 @@
-// Lines of a server's LIST reply (the Unix long-listing layout: type and
-// permissions, link count, owner, group, size, month, day, time or year,
-// name) turned into the entries of the remote list.
+// Lines of a server's LIST or MLSD reply, in whatever layout the server
+// writes (see listing_readers.h), turned into the entries of the remote list.
 #pragma once
 #include <QDate>
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -18,37 +18,47 @@ struct ListingEntry {
     QString sizeText;      // remote_size_text(); empty for folders and links
     QString dateText;      // "YY/MM/DD hh:mm"
     QString kind;          // "0" folders and links, "1" files: the second sort key
-    QString attributes;    // the first 10 characters of the line
+    QString attributes;    // Unix: the first 10 characters of the line; others: their own attribute text
 };
 
 enum class LineResult {
-    Entry,      // out holds the entry to show
-    Skipped,    // nothing to show: empty, "total", too few fields, ".", "..", a name with '/'
-    Malformed,  // a line the layout cannot hold: a link without " -> ", no name after the date
+    Entry,       // out holds the entry to show
+    Skipped,     // nothing to show: empty, a header or total line, ".", "..", a name with '/'
+    Unreadable,  // no layout reads the line: not shown, and counted for the log
 };
 
+struct ReadEntry;
+
 // Parses one line (without its line end). today decides the year of entries
-// that show a time instead of a year. out is only meaningful for Entry.
+// whose date has none. out is only meaningful for Entry.
 LineResult parse_listing_line(const QString& line, const QDate& today, ListingEntry& out);
 
-// The same for whole listings: today's texts are worked out once, and
-// attribute, size and date texts that repeat share one string, so that a
-// list of a million entries holds each such text once.
+// The detector for whole listings: each line goes to the readers in a fixed
+// order (Unix first, so a line two readers could take keeps its Unix
+// reading), the first that takes it decides. Today's texts are worked out
+// once, and attribute, size and date texts that repeat share one string, so
+// that a list of a million entries holds each such text once.
 class ListingParser {
 public:
     explicit ListingParser(const QDate& today);
     LineResult parse(QStringView line, ListingEntry& out);
+    // A VMS name was alone on the last line: its entry ends on the next one.
+    bool holding() const { return !heldName_.isEmpty(); }
 
 private:
+    LineResult read(QStringView line, ListingEntry& out);
+    LineResult entry(ReadEntry& e, ListingEntry& out);
+    QString dateText(const ReadEntry& e);
     QString attributes(QStringView text);
     QString shared(QString text);
 
-    QString year_;       // two-digit year of today
-    QString lastYear_;   // the year before, two digits ("00" -> "99")
-    QString monthDay_;   // today as "MM/DD"
+    QDate today_;
+    int lastMonthDay_ = 1232;   // month * 100 + day of tomorrow; later ones are last year's
     QString recentAttributes_[4];
     int nextAttributes_ = 0;
-    QSet<QString> texts_;   // size and date texts seen lately
+    QSet<QString> texts_;       // size and date texts seen lately
+    QString heldName_;          // a VMS name whose entry goes on on the next line
+    QHash<qint64, qint64> utcOffsets_;   // seconds from UTC to local time by hour since 1970
 };
 
 // The lines of a listing, read a block at a time so that a listing of any

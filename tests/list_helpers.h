@@ -2,7 +2,10 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <QByteArray>
 #include <QStringList>
+
+#include <ctime>
 
 #include "platform/list_view.h"
 
@@ -25,3 +28,27 @@ inline void select_by_name(ListView* l, const QStringList& wanted)
         l->setSelected(row, true);
     }
 }
+
+// MLSD and EPLF times are UTC and shown in local time: tests read them in a
+// zone nine hours ahead, whatever the machine's.
+class InTokyoTime {
+public:
+    InTokyoTime() : old_(qgetenv("TZ")), wasSet_(qEnvironmentVariableIsSet("TZ")) { set("JST-9"); }
+    ~InTokyoTime()
+    {
+        if (wasSet_)
+            set(old_);
+        else
+            qunsetenv("TZ");
+        tzset();
+    }
+
+private:
+    static void set(const QByteArray& tz)
+    {
+        qputenv("TZ", tz);
+        tzset();
+    }
+    QByteArray old_;
+    bool wasSet_;
+};

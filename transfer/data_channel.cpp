@@ -83,7 +83,8 @@ void form1::Winsock2_ConnectionRequest(int requestID)
     // ended (an aborted listing) taken for the running one's. (Some servers
     // connect as soon as PORT is answered, before the data command.)
     const auto dataCommand = [](const SentCommand& c) {
-        return c.verb == QStringLiteral("LIST") || c.verb == QStringLiteral("RETR") || c.verb == QStringLiteral("STOR");
+        return c.verb == QStringLiteral("LIST") || c.verb == QStringLiteral("MLSD") || c.verb == QStringLiteral("RETR") ||
+               c.verb == QStringLiteral("STOR");
     };
     bool stale = false, current = false;
     for (const SentCommand& c : sentCommands_)
