@@ -208,6 +208,7 @@ public:
     QSslConfiguration controlTlsConfiguration() const;
     QSslConfiguration dataTlsConfiguration() const;
     void showEncryption();                     // the second panel of the status line
+    bool clearAgreed_ = false;                 // this connection goes on without the TLS its profile asks for
 
     // ---- code page of the connection (ftp/) ----
     QByteArray codepage_;                      // the profile's, or the one found; empty while not yet known

@@ -200,15 +200,23 @@ QString question(const QString& host, const QSslCertificate& cert, const QString
                            : QStringLiteral("サーバー「") + host + QStringLiteral("」の証明書を確認できませんでした。\n");
     for (const QString& p : problems)
         text += QStringLiteral("・") + p + u'\n';
-    const QString fp = fingerprint(cert);
-    QString grouped;
-    for (int i = 0; i < fp.size(); i += 2)
-        grouped += (i ? QStringLiteral(":") : QString()) + fp.mid(i, 2);
     text += QStringLiteral("\n発行先: ") + names(cert, false) + QStringLiteral("\n発行者: ") + names(cert, true) +
             QStringLiteral("\n有効期間: ") + day(cert.effectiveDate()) + QStringLiteral(" ～ ") + day(cert.expiryDate()) +
-            QStringLiteral("\nSHA-256: ") + grouped +
-            QStringLiteral("\n\nこの証明書を信頼して接続しますか？");
+            QStringLiteral("\nSHA-256 の指紋:");
     return text;
+}
+
+QString fingerprint_text(const QSslCertificate& cert)
+{
+    constexpr int BytesPerLine = 16;
+    const QString fp = fingerprint(cert);
+    QString lines;
+    for (int i = 0; i < fp.size(); i += 2) {
+        if (i > 0)
+            lines += (i / 2) % BytesPerLine == 0 ? u'\n' : u':';
+        lines += fp.mid(i, 2);
+    }
+    return lines + QStringLiteral("\n\nサーバーの管理者から知らされた指紋と同じか確かめてください。\nこの証明書を信頼して接続しますか？");
 }
 
 QStringList answers()

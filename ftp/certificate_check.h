@@ -23,9 +23,12 @@ bool name_matches(const QString& pattern, const QString& host);
 QString fingerprint(const QSslCertificate& cert);
 // Each problem of the chain for the host, in Japanese, without repeats.
 QStringList problems(const QList<QSslError>& errors);
-// The question's text: what was found, the certificate's subject, issuer,
-// validity and fingerprint.
+// The question's text: what was found, the certificate's subject, issuer
+// and validity.
 QString question(const QString& host, const QSslCertificate& cert, const QStringList& problems, bool changed);
+// What follows it in a fixed-width font: the fingerprint in two lines of 16
+// bytes ("AB:CD:..."), then what to compare it with and the question.
+QString fingerprint_text(const QSslCertificate& cert);
 // The answers, in the order of the buttons.
 enum Answer { AlwaysTrust, TrustOnce, DoNotConnect };
 QStringList answers();

@@ -47,6 +47,10 @@ ConnectionProfile ConnectionProfile::ofEntry(const QString& section, const QStri
     // saw it from. The question comes once more and keeps the answer tied.
     if (settings::get(section, keys::TlsFpServer) == p.trustServer)
         p.trustedFingerprint = settings::get(p.trustSection, p.trustKey);
+    if (p.codepage.isEmpty()) {
+        p.foundSection = section;
+        p.foundCodepage = codepage_of(settings::get(section, keys::CodepageFound));
+    }
     return p;
 }
 
@@ -57,6 +61,14 @@ ConnectionProfile ConnectionProfile::ofQuickConnection(const QString& host, int 
     p.trustKey = serverOf(host, port);
     p.trustedFingerprint = settings::get(p.trustSection, p.trustKey);
     return p;
+}
+
+void ConnectionProfile::rememberFoundCodepage(const QByteArray& cp)
+{
+    if (foundSection.isEmpty() || cp == foundCodepage)
+        return;
+    foundCodepage = cp;
+    settings::save(foundSection, keys::CodepageFound, QString::fromLatin1(cp));
 }
 
 void ConnectionProfile::rememberTrust(const QString& fp)

@@ -11,6 +11,8 @@ struct ConnectionProfile {
     bool passive = false;
     Tls tls = Tls::None;
     QByteArray codepage;           // "UTF-8", "CP932" or "EUC-JP"; empty: found automatically
+    QByteArray foundCodepage;      // found automatically: the one found last time, until found anew; may be empty
+    QString foundSection;          // the entry that keeps what is found; empty for quick connections
     QString trustedFingerprint;    // SHA-256 of the trusted certificate, lower-case hex; may be empty
     QString trustSection, trustKey;  // where "always trust" keeps the fingerprint
     QString trustServer;   // an entry's "host:port" the fingerprint is kept for; empty for quick connections
@@ -22,4 +24,6 @@ struct ConnectionProfile {
     static QString serverOf(const QString& host, int port);
     // Keeps fp as the certificate always trusted for this server.
     void rememberTrust(const QString& fp);
+    // Keeps cp as the code page found for this entry (quick connections keep nothing).
+    void rememberFoundCodepage(const QByteArray& cp);
 };

@@ -166,6 +166,7 @@ void form1::Open_sockets()
     resendStor_ = false;
     sessionSteps_.clear();
     tlsStarting_ = false;
+    clearAgreed_ = false;
     Winsock2->SetTlsClient({}, QString(), QSslCertificate());
     Winsock1->RemoteHost = ホスト名;
     Winsock1->RemotePort = ポートNo;

@@ -57,6 +57,8 @@ void form1::Send_greeting_answer()
         }
         Newtext = QStringLiteral("このコンピューターではTLSが使えないため、暗号化せずに接続します。\r\n");
         Text_plus();
+        clearAgreed_ = true;
+        showEncryption();
         Send_user();
         return;
     }
@@ -90,6 +92,8 @@ bool form1::tlsReply(const QString& verb, const QString& code, const QString& re
                 return true;
             Newtext = QStringLiteral("サーバーがTLSに対応していないため、暗号化せずに接続します。\r\n");
             Text_plus();
+            clearAgreed_ = true;
+            showEncryption();
             Send_user();
         }
         return true;
@@ -167,8 +171,10 @@ bool form1::certificateAccepted(const QSslConfiguration& state)
     if (errors.isEmpty() && !stored)
         return true;
     const quint64 login = operationId_;
+    // Enter must never trust a certificate for good.
     const int answer = prompts::Choose(cc::question(ホスト名, cert, cc::problems(errors), stored),
-                                       QStringLiteral("証明書の確認"), prompts::vbExclamation, cc::answers());
+                                       QStringLiteral("証明書の確認"), prompts::vbExclamation, cc::answers(),
+                                       cc::DoNotConnect, cc::fingerprint_text(cert));
     if (login != operationId_)
         return false;
     if (answer == cc::AlwaysTrust && !cert.isNull()) {
@@ -190,7 +196,10 @@ bool form1::certificateAccepted(const QSslConfiguration& state)
 
 void form1::showEncryption()
 {
-    StatusPanel2->setText(!controlShown_            ? QString()
+    // Until the connection is encrypted or goes on in clear, nothing is
+    // claimed either way (the handshake, the certificate question).
+    const bool undecided = profile_.tls != ConnectionProfile::Tls::None && !Winsock1->IsEncrypted() && !clearAgreed_;
+    StatusPanel2->setText(!controlShown_ || undecided ? QString()
                           : !Winsock1->IsEncrypted() ? QStringLiteral("暗号化なし")
                           : dataInClear_             ? QStringLiteral("TLS（データは暗号化なし）")
                                                      : QStringLiteral("TLS"));

@@ -5,6 +5,7 @@
 
 #include "app/form1.h"
 #include "app/log_pane.h"
+#include "ftp/connect_failure.h"
 #include "ftp/reply_texts.h"
 #include "platform/click_label.h"
 #include "platform/mouse_pointer.h"
@@ -404,7 +405,7 @@ void form1::Winsock1_Close()
         controlLost(QString());
 }
 
-void form1::Winsock1_Error(int, const QString& description)
+void form1::Winsock1_Error(int number, const QString& description)
 {
     if (tlsStarting_) {
         tlsFailed(description);
@@ -418,5 +419,8 @@ void form1::Winsock1_Error(int, const QString& description)
     }
     if (busy())
         endOperation();   // the log-in that never began
-    prompts::Msg_box(QStringLiteral("接続エラーが発生しました。"), QStringLiteral("エラー"), prompts::vbCritical);
+    const QString cause = connect_failure_cause(number, description, Winsock1->RemoteHost.trimmed(), Winsock1->RemotePort);
+    Newtext = cause + QStringLiteral("\r\n");
+    Text_plus();
+    prompts::Msg_box(QStringLiteral("接続エラーが発生しました。\n") + cause, QStringLiteral("エラー"), prompts::vbCritical);
 }

@@ -54,7 +54,10 @@ void form1::startCodepage()
 
 QByteArray form1::wireCodepage() const
 {
-    return codepage_.isEmpty() ? codepage::system_name() : codepage_;
+    // Not yet found on this connection: what the last one found, else the system's.
+    if (!codepage_.isEmpty())
+        return codepage_;
+    return profile_.foundCodepage.isEmpty() ? codepage::system_name() : profile_.foundCodepage;
 }
 
 QByteArray form1::controlBytes(const QByteArray& bytes)
@@ -138,6 +141,7 @@ void form1::decideCodepage(const QByteArray& cp)
         return;
     codepage_ = cp;
     replyFramer_.setCodepage(cp);
+    profile_.rememberFoundCodepage(cp);
     Newtext = QStringLiteral("文字コードを ") + label_of(cp) + QStringLiteral(" と判断しました。\r\n");
     Text_plus();
     // The list on screen was read before the code page was known: it is

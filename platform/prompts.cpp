@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QFontDatabase>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -42,7 +43,7 @@ QMessageBox::Icon to_qt_icon(int icon)
 int Msg_box(const QString& text, const QString& title, int icon, int buttons)
 {
     if (script())
-        return script()({Prompt::Message, text, title, icon, buttons, {}, {}}).answer;
+        return script()({Prompt::Message, text, title, icon, buttons, {}, {}, -1, {}}).answer;
 
     QMessageBox box(to_qt_icon(icon), QString(), QString(), QMessageBox::NoButton, QApplication::activeWindow());
     show_plain(box, text, title);
@@ -74,12 +75,23 @@ int Msg_box(const QString& text, const QString& title, int icon, int buttons)
     }
 }
 
-int Choose(const QString& text, const QString& title, int icon, const QStringList& choices, int defaultChoice)
+int Choose(const QString& text, const QString& title, int icon, const QStringList& choices, int defaultChoice,
+           const QString& fixedText)
 {
     if (script())
-        return script()({Prompt::Choice, text, title, icon, vbOKOnly, {}, choices, defaultChoice}).answer;
+        return script()({Prompt::Choice, fixedText.isEmpty() ? text : text + u'\n' + fixedText, title, icon, vbOKOnly,
+                         {}, choices, defaultChoice, fixedText})
+            .answer;
     QMessageBox box(to_qt_icon(icon), QString(), QString(), QMessageBox::NoButton, QApplication::activeWindow());
     show_plain(box, text, title);
+    if (!fixedText.isEmpty()) {
+        box.setInformativeText(QStringLiteral(" "));   // makes its label, plain before it holds the text
+        if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+            outside_text::make_plain(label);
+            label->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        }
+        box.setInformativeText(fixedText);
+    }
     QList<QAbstractButton*> buttons;
     for (const QString& c : choices)
         buttons.append(box.addButton(c, QMessageBox::AcceptRole));
@@ -94,7 +106,7 @@ int Choose(const QString& text, const QString& title, int icon, const QStringLis
 QString Input_box(const QString& prompt, const QString& title, const QString& defaultText)
 {
     if (script())
-        return script()({Prompt::Input, prompt, title, vbNoIcon, vbOKCancel, defaultText, {}}).text;
+        return script()({Prompt::Input, prompt, title, vbNoIcon, vbOKCancel, defaultText, {}, -1, {}}).text;
     QInputDialog box(QApplication::activeWindow());
     box.setInputMode(QInputDialog::TextInput);
     box.setWindowTitle(outside_text::title_text(title));

@@ -22,6 +22,7 @@ struct Prompt {
     QString defaultText;   // input boxes only
     QStringList choices;   // the buttons of a choice, in order
     int defaultChoice = -1; // the choice Enter presses; -1 = none
+    QString fixedText;     // choices only: shown below the text in a fixed-width font (text ends with it too)
 };
 
 // What a script gives back: the pressed button for a message box (for a
@@ -36,7 +37,10 @@ int Msg_box(const QString& text, const QString& title, int icon = vbNoIcon, int 
 // A question answered by one of the named buttons: the index of the one
 // pressed, -1 when the box was closed without one (Esc, the close box).
 // defaultChoice is the one Enter presses (-1: the box's own choice).
-int Choose(const QString& text, const QString& title, int icon, const QStringList& choices, int defaultChoice = -1);
+// fixedText, when given, is shown below the text in a fixed-width font
+// (digits that must be compared one by one).
+int Choose(const QString& text, const QString& title, int icon, const QStringList& choices, int defaultChoice = -1,
+           const QString& fixedText = QString());
 // Returns the typed text; empty when the user cancels.
 QString Input_box(const QString& prompt, const QString& title, const QString& defaultText = QString());
 

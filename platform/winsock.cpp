@@ -180,6 +180,14 @@ void Winsock::startConnect(const QString& host, int port, bool preferIPv4)
     wire(sock_);
     sock_->connectToHost(host, quint16(port), QIODevice::ReadWrite,
                          ipv4Only_ ? QAbstractSocket::IPv4Protocol : QAbstractSocket::AnyIPProtocol);
+    if (preferIPv4)   // the first try: the bound covers the retry with any address too
+        QTimer::singleShot(ConnectWaitMs, this, [this, generation = generation_] {
+            if (generation != generation_ || state_ != sckConnecting)
+                return;
+            fail(sckTimedout, QStringLiteral("接続がタイムアウトしました。"));
+            if (sock_)
+                sock_->abort();
+        });
 }
 
 bool Winsock::Listen()

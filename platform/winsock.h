@@ -64,6 +64,9 @@ public:
     // (the control connection); others are plain TCP sockets unless
     // SetTlsClient asks for TLS.
     bool TlsReady = false;
+    // A connect attempt that has neither succeeded nor failed by then fails
+    // as timed out (sckTimedout), instead of waiting for the system's minutes.
+    int ConnectWaitMs = 30000;
 
     int State() const { return state_; }
     // Dotted decimal of the local end of the connection ("" without one).

@@ -35,6 +35,10 @@ inline const QString TlsRequired = QStringLiteral("2");
 // "EUC-JP".
 inline const QString Codepage = QStringLiteral("CODEPAGE");
 inline const QString CodepageAuto = QStringLiteral("0");
+// In a record left to find its code page: the one the server's bytes last
+// showed ("UTF-8", "CP932", "EUC-JP"). The next connection starts with it
+// until the server's bytes say otherwise; absent: the system's.
+inline const QString CodepageFound = QStringLiteral("CODEPAGE_FOUND");
 
 // The mail address sent as the anonymous password when none is set (or the
 // one set is blank), and the one the entry editor offers first.

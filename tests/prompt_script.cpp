@@ -6,6 +6,8 @@ PromptScript::PromptScript()
 {
     prompts::set_script([this](const prompts::Prompt& p) {
         seen_.append(p);
+        if (whileAsked)
+            whileAsked(p);
         prompts::Reply reply;
         if (!expected_.isEmpty() && p.text.contains(expected_.first().textPart)) {
             const Expectation e = expected_.takeFirst();

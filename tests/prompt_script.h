@@ -3,6 +3,7 @@
 #pragma once
 #include <QList>
 #include <QString>
+#include <functional>
 
 #include "platform/prompts.h"
 
@@ -18,6 +19,8 @@ public:
     bool allUsed() const { return expected_.isEmpty(); }
     // Any prompt is answered with OK / cancel and recorded, never a failure.
     void allowAny(bool allow) { allowAny_ = allow; }
+    // Runs as each prompt is shown, to look at the window while it is asked.
+    std::function<void(const prompts::Prompt&)> whileAsked;
 
 private:
     struct Expectation {

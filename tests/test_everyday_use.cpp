@@ -7,6 +7,10 @@
 #include <QDir>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <sys/socket.h>
 #include <QUrl>
 #include <QLabel>
 
@@ -245,6 +249,44 @@ TEST_F(DragAndDrop, RemoteRowsDroppedOnTheLocalListDownloadThere)
     drop_on(w->ListView1, &text);
     EXPECT_EQ(tree->retrieved.size(), 1);
     EXPECT_EQ(prompts.count(), 0);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(EverydayUse, FailedConnectionSaysWhy)
+{
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    const int closedPort = probe.serverPort();
+    probe.close();
+    // A listener whose queue is full: the system answers nothing more.
+    QTcpServer full;
+    ASSERT_TRUE(full.listen(QHostAddress::LocalHost));
+    full.pauseAccepting();
+    ASSERT_EQ(::listen(int(full.socketDescriptor()), 0), 0);
+    QTcpSocket queued;
+    queued.connectToHost(QHostAddress::LocalHost, full.serverPort());
+    ASSERT_TRUE(queued.waitForConnected(5000));
+    const QString port = QString::number(full.serverPort());
+
+    struct Case {
+        QString host;
+        int port;
+        QString cause;
+    };
+    for (const Case& c : {Case{QStringLiteral("127.0.0.1"), closedPort,
+                               QStringLiteral("127.0.0.1:") + QString::number(closedPort) + QStringLiteral(" に接続できません（接続を拒否されました）。")},
+                          Case{QStringLiteral("nowhere.invalid"), 21, QStringLiteral("ホスト名 nowhere.invalid が見つかりません。")},
+                          Case{QStringLiteral("127.0.0.1"), int(full.serverPort()),
+                               QStringLiteral("127.0.0.1:") + port + QStringLiteral(" から応答がありません（タイムアウト）。")}}) {
+        w->Winsock1->ConnectWaitMs = 500;
+        prompts.expect(QStringLiteral("接続エラーが発生しました。\n") + c.cause);
+        w->Quick_connect(c.host, QStringLiteral("u"), QStringLiteral("p"), c.port);
+        ASSERT_TRUE(wait_until([&] { return prompts.allUsed(); }, 10000)) << c.cause.toStdString();
+        EXPECT_TRUE(log().contains(c.cause));
+    }
 }
 
 } // namespace
