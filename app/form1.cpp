@@ -14,6 +14,7 @@
 
 #include "app/log_pane.h"
 #include "app/splash_window.h"
+#include "fileops/remote_tree_delete.h"
 #include "platform/click_label.h"
 #include "platform/list_view.h"
 #include "platform/outside_text.h"

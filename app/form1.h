@@ -330,6 +330,11 @@ public:
     void Local_delete();                       // the selected local files
     void Remote_delete();                      // confirm, then one DELE per "250"
     void Folder_delete();                      // the focused local folder with all below it
+    std::unique_ptr<class RemoteTreeDelete> treeDelete_;  // set while remote folders are being deleted
+    void treeDeleteNext();                     // the next folder to list, question or command
+    void treeDeleteListed(bool anything = true);  // the listing of the folder being walked has arrived
+    bool treeDeleteReply(const QString& verb, const QString& code, const QString& reply);  // true when it was one
+    void treeDeleteEnd();                      // the list again, and what the server refused
     void MMkdir_Click();                       // make a folder in the active list
     void Mrename_Click();                      // rename the focused item of the active list
     void Mtext_Click();                        // the selected file in the text editor

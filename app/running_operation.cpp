@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "app/form1.h"
+#include "fileops/remote_tree_delete.h"
 #include "fileops/rename_dialog.h"
 #include "ftp/retry_dialog.h"
 #include "platform/mouse_pointer.h"
@@ -75,6 +76,7 @@ void form1::endOperation()
     }
     transferFolder_.clear();
     downloadPath_.clear();
+    treeDelete_.reset();
     operation_ = Operation::None;
     ++operationId_;   // whatever it still owes the server is only logged
     Tool_unlock();

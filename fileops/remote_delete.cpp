@@ -1,6 +1,13 @@
 // Deleting remote files one DELE per "250" reply, from the last selected to
 // the first.
+#include <QFile>
+
 #include "app/form1.h"
+#include "fileops/remote_tree_delete.h"
+#include "ftp/reply_texts.h"
+#include "listing/remote_listing.h"
+#include "platform/app_clock.h"
+#include "platform/program_folder.h"
 #include "platform/errors.h"
 #include "platform/list_view.h"
 #include "platform/prompts.h"
@@ -41,6 +48,19 @@ void form1::Remote_delete()
         // changed under it, and the selection keys are the batch's only now.
         if (refuseWhileBusy())
             return;
+        // Folders are listed first, everything in them goes before them.
+        if (std::any_of(rows.begin(), rows.end(), [this](int row) { return ListView1->smallIcon(row) == 1; })) {
+            beginOperation(Operation::Delete);
+            treeDelete_ = std::make_unique<RemoteTreeDelete>(サーバーパス.isEmpty() ? QStringLiteral("/") : サーバーパス);
+            for (int row : rows) {
+                if (ListView1->smallIcon(row) == 1)
+                    treeDelete_->addFolder(ListView1->text(row));
+                else
+                    treeDelete_->addFile(ListView1->text(row));
+            }
+            treeDeleteNext();
+            return;
+        }
         for (int i = 0; i < count; ++i)
             settings::save(Selection, QString::number(i + 1), names.at(i));
         batchStored_ = true;
@@ -71,4 +91,117 @@ void form1::Dele_next()
         return;
     }
     sendLine(QStringLiteral("DELE ") + name);
+}
+
+void form1::treeDeleteNext()
+{
+    RemoteTreeDelete& tree = *treeDelete_;
+    if (tree.phase() == RemoteTreeDelete::Phase::Walking) {
+        const QString folder = tree.nextToList();
+        if (!folder.isEmpty()) {
+            sendLine(QStringLiteral("CWD ") + folder);
+            return;
+        }
+        // Everything is known: a folder that holds anything is asked about.
+        const QList<RemoteTreeDelete::Top> tops = tree.tops();
+        const quint64 operation = operationId_;
+        for (const RemoteTreeDelete::Top& top : tops) {
+            if (top.files.isEmpty() && top.folders.isEmpty())
+                continue;
+            const QString name = top.path.mid(top.path.lastIndexOf(u'/') + 1);
+            const int answer = prompts::Msg_box(QStringLiteral("「") + name + QStringLiteral("」の中のファイル ") +
+                                                    QString::number(top.files.size()) + QStringLiteral(" 個とフォルダ ") +
+                                                    QString::number(top.folders.size()) + QStringLiteral(" 個も削除しますか？"),
+                                                QStringLiteral("削除確認"), prompts::vbExclamation, prompts::vbOKCancel);
+            if (operation != operationId_)
+                return;   // 中断 or a lost connection while asked
+            if (answer != prompts::vbOK)
+                treeDelete_->keep(top.path);
+        }
+        // The walk left the server in another folder: back first, so the
+        // list afterwards is the folder the user deleted in.
+        treeDelete_->startReturning();
+        sendLine(QStringLiteral("CWD ") + (サーバーパス.isEmpty() ? QStringLiteral("/") : サーバーパス));
+        return;
+    }
+    if (tree.phase() == RemoteTreeDelete::Phase::ReturningHome)
+        tree.startDeleting();
+    const RemoteTreeDelete::Step step = tree.next();
+    if (!step.verb.isEmpty()) {
+        sendLine(step.verb + u' ' + step.path);
+        return;
+    }
+    treeDeleteEnd();
+}
+
+void form1::treeDeleteListed(bool anything)
+{
+    Dcount = 0;   // this listing is over
+    QStringList files, folders;
+    QFile file(program_folder::file(QStringLiteral("temp.s")));
+    if (anything && file.open(QIODevice::ReadOnly)) {
+        decideFromListing();
+        ListingLines lines(file, wireCodepage());
+        ListingParser parser(app_clock::today());
+        ListingEntry entry;
+        QStringView line;
+        while (lines.next(line)) {
+            if (parser.parse(line, entry) != LineResult::Entry)
+                continue;
+            // A link is deleted as itself: what it points to is not entered.
+            (entry.icon == 1 ? folders : files) << entry.name;
+        }
+    }
+    treeDelete_->listed(files, folders);
+    treeDeleteNext();
+}
+
+bool form1::treeDeleteReply(const QString& verb, const QString& code, const QString& reply)
+{
+    if (!treeDelete_ || code == QStringLiteral("421"))
+        return false;
+    const bool refused = code.startsWith(u'4') || code.startsWith(u'5');
+    const RemoteTreeDelete::Phase phase = treeDelete_->phase();
+    if (verb == QStringLiteral("CWD") && phase == RemoteTreeDelete::Phase::Walking) {
+        if (refused) {
+            treeDelete_->refuseListing(first_line(reply));
+            treeDeleteNext();
+        } else {
+            Send_type();   // then the listing of the folder entered
+        }
+        return true;
+    }
+    if (verb == QStringLiteral("CWD") && phase == RemoteTreeDelete::Phase::ReturningHome) {
+        treeDeleteNext();
+        return true;
+    }
+    if ((verb == QStringLiteral("DELE") || verb == QStringLiteral("RMD")) && phase == RemoteTreeDelete::Phase::Deleting) {
+        if (refused)
+            treeDelete_->refuse(first_line(reply));
+        treeDeleteNext();
+        return true;
+    }
+    if ((verb == QStringLiteral("LIST") || verb == QStringLiteral("MLSD")) && refused && phase == RemoteTreeDelete::Phase::Walking) {
+        treeDelete_->refuseListing(first_line(reply));
+        stopWaiting();
+        ループ回数 = 0;
+        treeDeleteNext();
+        return true;
+    }
+    return false;
+}
+
+void form1::treeDeleteEnd()
+{
+    const QList<RemoteTreeDelete::Refusal> refusals = treeDelete_->refusals();
+    treeDelete_.reset();
+    Send_pwd();
+    if (refusals.isEmpty())
+        return;
+    QString text = QStringLiteral("次の項目を削除できませんでした。");
+    for (const RemoteTreeDelete::Refusal& r : refusals)
+        text += u'\n' + r.path + QStringLiteral("（") + r.reply + QStringLiteral("）");
+    Newtext = text + QStringLiteral("\r\n");
+    Text_plus();
+    prompts::Msg_box(text, QStringLiteral("削除エラー"), prompts::vbExclamation);
 }

@@ -16,13 +16,19 @@ void form1::Mabore_Click()
         // complete: dropping it leaves the local file as it was. The data
         // connection ends here too, so whatever the server still sends for the
         // aborted transfer is not taken for the next listing.
+        // A folder walk of a deletion left the server in another folder.
+        const bool wandered = treeDelete_ != nullptr;
         endOperation();
         setStatusText(QStringLiteral("中断しました。"));
         rCount = 0;
         if (Winsock1->State() == Winsock::sckConnected) {
             sendLine(QStringLiteral("ABOR"));
-            // The remote side may hold part of an upload: list it afresh.
-            Send_pwd();
+            // The remote side may hold part of an upload: list it afresh
+            // (after going back to the folder shown, whose "250" lists it).
+            if (wandered)
+                sendLine(QStringLiteral("CWD ") + (サーバーパス.isEmpty() ? QStringLiteral("/") : サーバーパス));
+            else
+                Send_pwd();
         }
     });
 }

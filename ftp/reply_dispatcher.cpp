@@ -194,6 +194,8 @@ void form1::dispatchReply(const QString& reply)
         return;
     if (final && mlsdRefused(answered.verb, code))
         return;
+    if (final && treeDeleteReply(answered.verb, code, reply))
+        return;
     if (code == QStringLiteral("227") || code == QStringLiteral("229")) {
         passiveReply(code, reply);
         return;

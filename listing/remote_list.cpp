@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "app/form1.h"
+#include "fileops/remote_tree_delete.h"
 #include "listing/remote_listing.h"
 #include "platform/app_clock.h"
 #include "platform/click_label.h"
@@ -67,6 +68,11 @@ bool form1::remoteListRunning() const
 
 void form1::Remote_list()
 {
+    // A folder listed to be deleted is not shown: its names go to the deletion.
+    if (treeDelete_ && treeDelete_->phase() == RemoteTreeDelete::Phase::Walking) {
+        treeDeleteListed();
+        return;
+    }
     // A list of an operation that has ended, whose next step is still
     // queued, gives way: its rows are dropped, not shown.
     if (remoteListJob_) {

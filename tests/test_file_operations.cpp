@@ -680,31 +680,6 @@ TEST_F(RemoteOps, ThreeFilesAreDeletedLastFirstEachAfterThePreviousReply)
     EXPECT_EQ(deleCount(), 3);
 }
 
-TEST_F(RemoteOps, RefusedFolderEndsTheBatchAndTheRestIsNotSent)
-{
-    entries = {{'-', QStringLiteral("a.txt")}, {'d', QStringLiteral("m_dir")}, {'-', QStringLiteral("z.txt")}};
-    loginAndList();
-    // By name only, so the folder sits between the files.
-    w->ListView1->setSortKey(0);
-    ASSERT_EQ(list_names(w->ListView1), (QStringList{"a.txt", "m_dir", "z.txt"}));
-    select_by_name(w->ListView1, {"a.txt", "m_dir", "z.txt"});
-    prompts.expect(QStringLiteral("選択された3個"), prompts::vbOK);
-    prompts.expect(QStringLiteral("アクセスできませんでした。権限がないのかもしれません。"));
-    w->Mrmdir->trigger();
-    ASSERT_TRUE(listed({"m_dir", "a.txt"}));
-    EXPECT_TRUE(prompts.allUsed());
-    EXPECT_EQ(server.commands().filter(QStringLiteral("DELE")), (QStringList{"DELE z.txt", "DELE m_dir"}));
-    EXPECT_EQ(w->del_Count, 0);
-    // A later "250" (entering a folder) lists; it does not resume the batch.
-    const int before = listings;
-    select_by_name(w->ListView1, {"m_dir"});
-    entries.clear();
-    server.onCommand(QStringLiteral("CWD"), [](FakeFtpServer& s, const QString&) { s.reply("250 ok\r\n"); });
-    w->ListView1_DblClick();
-    ASSERT_TRUE(wait_until([&] { return listings > before; }));
-    EXPECT_EQ(deleCount(), 2);
-}
-
 TEST_F(RemoteOps, CancelledDeleteSendsNothingAndUnlocksTheToolbar)
 {
     loginAndList();
@@ -836,6 +811,80 @@ TEST_F(RemoteOps, TwoTextViewsInARowReplaceTextTxt)
     w->Send_pwd();
     ASSERT_TRUE(listed({"pub", "a.txt", "b.txt", "c.txt"}));
     EXPECT_EQ(opened.size(), 2);
+}
+
+// Remote folders deleted whole, against a tree the fake server lists folder
+// by folder.
+class RemoteTreeOps : public FtpFixture {
+protected:
+    void SetUp() override
+    {
+        FtpFixture::SetUp();
+        w->wireFileOperations();
+        tree = std::make_unique<FakeTree>(
+            server, QMap<QString, QByteArray>{
+                        {QStringLiteral("/"), listing_line('d', 0, "site") + listing_line('d', 0, "empty") +
+                                                  listing_line('-', 5, "top.txt")},
+                        {QStringLiteral("/site"), listing_line('-', 5, "a.txt") + listing_line('d', 0, "img") +
+                                                      listing_line('l', 0, "loop")},
+                        {QStringLiteral("/site/img"), listing_line('-', 5, "b.png")},
+                        {QStringLiteral("/empty"), QByteArray()}});
+        for (const char* verb : {"DELE", "RMD"})
+            server.onCommand(QString::fromLatin1(verb), [this](FakeFtpServer& s, const QString& line) {
+                if (line == refused) {
+                    s.reply("550 Permission denied.\r\n");
+                    return;
+                }
+                gone << line;
+                s.reply("250 ok\r\n");
+            });
+        connectToFake();
+        ASSERT_TRUE(wait_until([&] { return w->ListView1->count() == 3 && !w->busy(); }));
+        w->activateList(true);
+    }
+    std::unique_ptr<FakeTree> tree;
+    QStringList gone;
+    QString refused;
+};
+
+TEST_F(RemoteTreeOps, FoldersAreListedThenEmptiedDeepestFirstAndRefusalsNamed)
+{
+    refused = QStringLiteral("RMD /empty");
+    select_by_name(w->ListView1, {"site", "empty", "top.txt"});
+    prompts.expect(QStringLiteral("選択された3個のファイルを削除していいですか？"));
+    // A link is deleted as itself, never entered; the empty folder is not asked about.
+    prompts.expect(QStringLiteral("「site」の中のファイル 3 個とフォルダ 1 個も削除しますか？"));
+    prompts.expect(QStringLiteral("次の項目を削除できませんでした。\n/empty（550 Permission denied.）"));
+    w->Mrmdir->trigger();
+    ASSERT_TRUE(wait_until([&] { return prompts.allUsed() && !w->busy() && tree->cwd() == QStringLiteral("/"); }))
+        << server.commands().join(u'|').toStdString();
+    EXPECT_EQ(gone, (QStringList{"DELE /top.txt", "DELE /site/a.txt", "DELE /site/loop", "DELE /site/img/b.png",
+                                 "RMD /site/img", "RMD /site"}));
+    EXPECT_FALSE(server.commands().contains(QStringLiteral("CWD /site/loop")));
+    EXPECT_EQ(w->サーバーパス, QStringLiteral("/"));
+}
+
+TEST_F(RemoteTreeOps, AFolderKeptOrAWalkAbortedDeletesNothing)
+{
+    select_by_name(w->ListView1, {"site"});
+    prompts.expect(QStringLiteral("siteを削除してもいいですか？"));
+    prompts.expect(QStringLiteral("「site」の中のファイル"), prompts::vbCancel);
+    w->Mrmdir->trigger();
+    ASSERT_TRUE(wait_until([&] { return prompts.allUsed() && !w->busy() && tree->cwd() == QStringLiteral("/"); }));
+
+    // The listing of the folder below never comes; 中断 ends the walk.
+    tree->fault = [this](FakeFtpServer&, const QString& line) {
+        return line.startsWith(QStringLiteral("LIST")) && tree->cwd() == QStringLiteral("/site/img");
+    };
+    select_by_name(w->ListView1, {"site"});
+    prompts.expect(QStringLiteral("siteを削除してもいいですか？"));
+    w->Mrmdir->trigger();
+    ASSERT_TRUE(server.waitForCommand(QStringLiteral("CWD /site/img")));
+    w->Mabore_Click();
+    tree->fault = {};
+    ASSERT_TRUE(wait_until([&] { return !w->busy() && tree->cwd() == QStringLiteral("/") && w->ListView1->count() == 3; }));
+    EXPECT_TRUE(gone.isEmpty());
+    EXPECT_TRUE(prompts.allUsed());
 }
 
 } // namespace

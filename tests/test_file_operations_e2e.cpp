@@ -92,14 +92,18 @@ TEST_F(FileOpsEndToEnd, MakeRenameAndDeleteShowInTheRemoteList)
     EXPECT_FALSE(QFileInfo::exists(onServer(QStringLiteral("b.txt"))));
     EXPECT_FALSE(QFileInfo::exists(onServer(QStringLiteral("c.txt"))));
 
-    // A folder is not a file to the server: refused, and it stays.
+    // A folder goes with everything in it, after a question that counts it.
+    ASSERT_TRUE(QDir().mkpath(onServer(QStringLiteral("new folder/sub 日本"))));
+    QFile inside(onServer(QStringLiteral("new folder/sub 日本/inside.txt")));
+    ASSERT_TRUE(inside.open(QIODevice::WriteOnly));
+    inside.close();
     select_by_name(w->ListView1, {"new folder"});
     prompts.expect(QStringLiteral("new folderを削除してもいいですか？"), prompts::vbOK);
-    prompts.expect(QStringLiteral("アクセスできませんでした。"));
+    prompts.expect(QStringLiteral("「new folder」の中のファイル 1 個とフォルダ 1 個も削除しますか？"), prompts::vbOK);
     w->Mrmdir->trigger();
-    ASSERT_TRUE(wait_until([&] { return prompts.allUsed() && w->toolbarButton(6)->isEnabled(); }, 15000));
-    EXPECT_TRUE(shows({"new folder", "renamed 名前.txt"}));
-    EXPECT_TRUE(QFileInfo(onServer(QStringLiteral("new folder"))).isDir());
+    ASSERT_TRUE(shows({"renamed 名前.txt"})) << qPrintable(w->Text1->text());
+    EXPECT_TRUE(prompts.allUsed());
+    EXPECT_FALSE(QFileInfo::exists(onServer(QStringLiteral("new folder"))));
     EXPECT_EQ(w->del_Count, 0);
 }
 

@@ -227,6 +227,8 @@ void form1::Winsock2_Close()
         listingFile.reset();
         if (!remoteListRunning())
             Remote_list();
+    } else if (ループ回数 == 0 && treeDelete_) {
+        treeDeleteListed(false);   // a folder to delete that holds nothing
     } else if (ループ回数 == 0 && busy()) {
         ListView1->clear();
         Label1->setText(QStringLiteral("ｻｰﾊﾞｰﾊﾟｽ: ") + サーバーパス);
