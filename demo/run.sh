@@ -8,7 +8,7 @@ set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-build}" && pwd)
-program=$build/palu_ftp
+program=${PALU_DEMO_PROGRAM:-$build/palu_ftp}
 setup=$build/demo/palu_demo_setup
 # Debian's interpreter: another python3 earlier on PATH may lack the module.
 python=/usr/bin/python3
@@ -96,5 +96,7 @@ echo "サーバー側 / server side: $root"
 echo "ローカル側 / local side:  $local"
 
 status=0
-"$program" || status=$?
+# No session bus: the demo's password stays in its own temporary profile
+# instead of moving to the desktop's keyring.
+env -u DBUS_SESSION_BUS_ADDRESS "$program" || status=$?
 exit "$status"
