@@ -534,7 +534,12 @@ void Winsock::reportSend()
         emit SendProgress(bytes, sock_ ? sock_->bytesToWrite() : 0);
     // The progress handler may have ended the connection or sent more; the
     // completion waits for the progress of those bytes.
-    if (generation == generation_ && !reportPosted_ && sendPending_ && sock_ && sock_->bytesToWrite() == 0) {
+    // A connection still to be encrypted has sent nothing yet, even when
+    // there was nothing to send: closing it now would cut its handshake
+    // (an empty file's upload), and the server would never confirm it.
+    const bool handshakeOwed = tlsConfig_ && ssl() && !ssl()->isEncrypted();
+    if (generation == generation_ && !reportPosted_ && sendPending_ && sock_ && sock_->bytesToWrite() == 0 &&
+        !handshakeOwed) {
         sendPending_ = false;
         emit SendComplete();
     }
@@ -641,6 +646,11 @@ void Winsock::onEncrypted()
     // Bytes decrypted during the handshake are announced now.
     if (s->bytesAvailable() > 0)
         postDataArrival();
+    // A send that completed while the handshake ran completes now.
+    if (sendPending_ && !reportPosted_) {
+        reportPosted_ = true;
+        post([this] { reportSend(); });
+    }
 }
 
 int Winsock::errorNumber(QAbstractSocket::SocketError error, const QString& text)

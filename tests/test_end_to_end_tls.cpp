@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include "app/log_pane.h"
+#include "platform/list_view.h"
 #include "servers/settings_keys.h"
 #include "tests/end_to_end_fixture.h"
 #include "tests/real_ftp_server.h"
@@ -73,6 +74,25 @@ TEST_P(TlsEndToEnd, LogInAndFilesGoEncryptedAndArriveWhole)
     // Neither the user name nor the password went out before encryption.
     EXPECT_GT(log.indexOf(QStringLiteral(">USER ")), encrypted) << log.toStdString();
     EXPECT_GT(log.indexOf(QStringLiteral(">PASS ")), encrypted) << log.toStdString();
+}
+
+// An empty file is confirmed like any other, and the batch goes on to the next.
+TEST_P(TlsEndToEnd, AnEmptyFileUploadsAndTheBatchGoesOn)
+{
+    ASSERT_NO_FATAL_FAILURE(login());
+    write_file(local + QStringLiteral("/empty.txt"), QByteArray());
+    const QByteArray body = random_bytes(2000);
+    write_file(local + QStringLiteral("/next.bin"), body);
+    w->Local_list();
+    w->ListView2->clearSelection();
+    for (int i = 0; i < w->ListView2->count(); ++i)
+        w->ListView2->setSelected(i, w->ListView2->text(i) == QStringLiteral("empty.txt") ||
+                                         w->ListView2->text(i) == QStringLiteral("next.bin"));
+    w->Mupload_Click();
+    ASSERT_TRUE(listed([&] { return remoteNames().contains(QStringLiteral("next.bin")) && !w->busy(); }))
+        << w->Text1->text().right(1500).toStdString() << "server:\n" << serverLog();
+    EXPECT_EQ(read_file(serverDir + QStringLiteral("/empty.txt")), QByteArray());
+    EXPECT_EQ(read_file(serverDir + QStringLiteral("/next.bin")), body);
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, TlsEndToEnd,

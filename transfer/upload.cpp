@@ -184,12 +184,14 @@ void form1::Up_next()
         }
         Gcount = 1;
         if (uploadFile->size() == 0) {
-            // Nothing to send means no send-complete event: finish at once.
+            // Nothing to send: the empty send completes once the connection
+            // could carry data (an encrypted one after its handshake, which
+            // closing earlier would cut, and the server never confirm).
             ProgressBar1->setVisible(true);
             ProgressBar1->setValue(100);
             setStatusText(upload_status_text(Up_File, 0, 0, 0));
             Gcount = 3;
-            finishUploadFile();
+            Winsock2->SendData(QByteArray());
             return;
         }
     }
