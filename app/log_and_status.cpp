@@ -68,6 +68,9 @@ void form1::Send_command()
         notSent();
         return;
     }
+    // After AUTH nothing goes out in clear: such a command ends the connection.
+    if (refusedInClear(command_word(line).toUpper()))
+        return;
     if (!Winsock1->SendData(codepage::from_text(line, cp))) {
         prompts::Msg_box(QStringLiteral("コマンド「") + command_word(line) +
                              QStringLiteral("」を送信できませんでした。"),
@@ -82,6 +85,8 @@ void form1::Send_command()
     if (verb == QStringLiteral("LIST") || verb == QStringLiteral("RETR") || verb == QStringLiteral("STOR")) {
         Winsock1->Flush();
         Winsock2->StartPendingTls();
+        if (!raw)
+            dataCommandSent(verb);
     }
     if (Text1->text().size() > LogKeep)
         Text1->setText(Text1->text().right(LogKeep));

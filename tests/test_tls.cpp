@@ -147,6 +147,7 @@ TEST_F(Tls, AHandshakeThatGoesWrongEndsWithAMessageAndNoPassword)
 TEST_F(Tls, PlainBytesOnAnEncryptedDataConnectionAreNeverTakenForTheListing)
 {
     record(keys::TlsFp, cert.fingerprint);
+    server.setPlainData(true);
     server.onCommand(QStringLiteral("LIST"), [](FakeFtpServer& s, const QString&) {
         s.reply("150 Here it comes.\r\n");
         ASSERT_TRUE(s.connectData());
