@@ -110,4 +110,25 @@ std::string case_name(const ::testing::TestParamInfo<Case>& info)
 
 INSTANTIATE_TEST_SUITE_P(EveryOrder, EarlyReply, ::testing::ValuesIn(Cases), case_name);
 
+// The other order: the data came whole, the reply never does.
+class ListingWithoutReply : public FtpFixture {};
+
+TEST_F(ListingWithoutReply, IsShownAfterABoundedWaitAndSaidSo)
+{
+    server.scriptLogin();
+    server.onCommand(QStringLiteral("LIST"), [](FakeFtpServer& s, const QString&) {
+        s.reply("150 Here comes the listing.\r\n");
+        if (s.connectData())
+            s.sendData(listing_line('-', 5, "a.txt"));
+    });
+    w->downloadEndWaitMs = 300;
+    connectToFake();
+    ASSERT_TRUE(server.waitForCommand(QStringLiteral("LIST")));
+    ASSERT_TRUE(server.waitDataClosed());
+    // Still the log-in's: the server has not answered LIST yet.
+    EXPECT_TRUE(w->busy());
+    ASSERT_TRUE(wait_until([&] { return !w->busy() && w->ListView1->count() == 1; })) << log().toStdString();
+    EXPECT_TRUE(log().contains(QStringLiteral("(ｻｰﾊﾞｰから転送完了の応答がありませんでした。)")));
+}
+
 } // namespace

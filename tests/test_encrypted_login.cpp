@@ -136,4 +136,19 @@ TEST_F(EncryptedLogin, AnUploadDuringTheLogInIsRefused)
     EXPECT_TRUE(server.clearAfterAuth().isEmpty()) << server.clearAfterAuth().join(u'\n').toStdString();
 }
 
+TEST_F(EncryptedLogin, ARefusedProtEndsTheConnectionWhetherTlsWasRequiredOrOnlyAccepted)
+{
+    answer(QStringLiteral("PROT"), [](FakeFtpServer& s) { s.replyLine("534 PROT P refused"); });
+    for (const QString& tls : {keys::TlsRequired, keys::TlsIfOffered}) {
+        SCOPED_TRACE(tls.toStdString());
+        record(keys::Tls, tls);
+        server.clearCommands();
+        prompts.expect(QStringLiteral("サーバーがデーター接続の暗号化を受け付けないため、接続を中止しました。"));
+        connectToFake();
+        ASSERT_TRUE(wait_until([&] { return prompts.allUsed() && !w->busy() && !server.controlConnected(); }));
+        EXPECT_EQ(server.commands().last(), QStringLiteral("PROT P"));
+        EXPECT_TRUE(server.clearAfterAuth().isEmpty()) << server.clearAfterAuth().join(u'\n').toStdString();
+    }
+}
+
 } // namespace

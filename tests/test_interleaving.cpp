@@ -7,7 +7,7 @@
 // after the data at random.
 //
 // PALU_INTERLEAVE_SEEDS="first,count" runs other seeds in each mode
-// (default "1,3").
+// (default "1,5").
 #include <QComboBox>
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -532,7 +532,7 @@ protected:
 
 TEST_P(Interleaving, NothingUnaskedHappensAndTheClientComesBackToRest)
 {
-    quint32 first = 1, count = 3;
+    quint32 first = 1, count = 5;
     if (const QByteArray env = qgetenv("PALU_INTERLEAVE_SEEDS"); !env.isEmpty()) {
         const QList<QByteArray> parts = env.split(',');
         first = parts.value(0).toUInt();
