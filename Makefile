@@ -5,7 +5,8 @@ BUILD   ?= build
 JOBS    ?= $(shell nproc)
 PACKAGES = qt6-base-dev cmake g++ make libgtest-dev python3-pyftpdlib \
            fonts-ipafont-gothic xdg-utils xvfb xauth openbox x11-utils \
-           python3-cryptography python3-openssl openssl vsftpd
+           python3-cryptography python3-openssl openssl vsftpd \
+           qtkeychain-qt6-dev libsecret-1-0 gnome-keyring dbus dbus-daemon libsecret-tools
 
 .PHONY: all deps configure build run test clean bench fuzz package demo
 

@@ -16,6 +16,7 @@
 #include "app/splash_window.h"
 #include "platform/click_label.h"
 #include "platform/list_view.h"
+#include "platform/outside_text.h"
 #include "platform/screen_units.h"
 #include "platform/winsock.h"
 
@@ -32,6 +33,7 @@ form1::form1(QWidget* parent) : QMainWindow(parent)
     wireRemoteNavigation();
     wireFileOperations();
     wireShellAndMenus();
+    wireDragAndDrop();
     // Below this the two panes cannot show their path rows.
     setMinimumSize(320, 240);
 }
@@ -69,6 +71,9 @@ void form1::createControls()
 
     ListView2 = new ListView(client_);
     ListView1 = new ListView(client_);
+    // A wider window widens the names; sizes and dates keep their room.
+    ListView1->setStretchColumn(0);
+    ListView2->setStretchColumn(0);
 
     Text1 = new LogPane(client_);
     Text1->setFont(gothic_font(9));
@@ -81,6 +86,9 @@ void form1::createControls()
     StatusBar1->addWidget(StatusPanel1, 1);
     StatusPanel2 = new QLabel(StatusBar1);
     StatusBar1->addPermanentWidget(StatusPanel2);
+    // The status line names remote files and hosts.
+    outside_text::make_plain(StatusPanel1);
+    outside_text::make_plain(StatusPanel2);
 
     ProgressBar1 = new QProgressBar(client_);
     ProgressBar1->setRange(0, 100);
@@ -164,6 +172,19 @@ void form1::createMenus()
 
     for (QMenu* m : {Mright, server_right})
         m->setFont(gothic_font(9));
+
+    // The keys are shown beside their items; the lists themselves act on
+    // them (a window-wide Delete would reach the path box and the log too).
+    const auto showKey = [](QAction* item, QKeySequence key) {
+        item->setShortcut(key);
+        item->setShortcutContext(Qt::WidgetShortcut);
+    };
+    for (QAction* item : {Mnew})
+        showKey(item, QKeySequence(Qt::Key_F5));
+    for (QAction* item : {Mrmdir, Mdel, Mdel2})
+        showKey(item, QKeySequence(Qt::Key_Delete));
+    for (QAction* item : {Mrename, Mrname, Mrname2})
+        showKey(item, QKeySequence(Qt::Key_F2));
 }
 
 namespace {

@@ -158,7 +158,8 @@ public:
     QString downloadPath_;                     // drive path of the file being downloaded, fixed before its question
     bool batchStored_ = false;                 // the batch sections of the store hold a selection
     bool confirmNewConnection();               // asks before dropping a connection; ends what runs
-    void Quick_connect(const QString& host, const QString& user, const QString& password);
+    void Quick_connect(const QString& host, const QString& user, const QString& password, int port = 21,
+                       const QString& startFolder = QString());
 
     // ---- dialogs of the server registry (servers/) ---------------------------
     void connect_Click();                      // quick connect window
@@ -227,6 +228,12 @@ public:
     void decideCodepage(const QByteArray& cp); // found: used from now on, and said once
     // True (after telling the user) when the server's code page cannot hold name.
     bool refuseUnsendable(const QString& name, const QString& refusal, const QString& title);
+
+    // ---- a connection encrypted less than before or than asked (ftp/) ----
+    // AUTH refused where TLS is used when offered: true when the connection
+    // may go on in clear (asked when this server did TLS before); false when
+    // it has been ended.
+    bool clearConnectionAgreed();
 
     // ---- data connection mode: active (PORT, EPRT) or passive (PASV, EPSV) (ftp/)
     bool passive_ = false;                     // this connection's data connections are made by the client
@@ -372,6 +379,13 @@ public:
 
     // ---- local listing and drives (listing/) -------------------------------
     void Local_list();
+    void refreshLocalList();                   // another program changed the folder: list it, keep the selection
+    class LocalFolderWatch* localWatch_ = nullptr;
+    void openLocalStartFolder();
+    void selectLocalFolder(const QString& drivePath);  // drive and path set, not yet listed
+    void showLocalFolder(const QString& drivePath);  // "c:\home\u", a trailing '\' or not: there, listed
+    void wireDragAndDrop();
+    void dropOnRemoteList(const class QMimeData* data, QObject* source);               // the last exit's folder, else home; before the first Local_list
     QString currentDrive() const;              // "c:" of Drive1
     // Selects the drive; false when it was already selected (no change event).
     bool selectDrive(const QString& letterColon);
@@ -380,6 +394,7 @@ public:
     // ---- list interaction and navigation (listing/) ----------------------
     bool dataBusy() const;                     // a data connection is established
     void activateList(bool remote);
+    void listKey(bool remote, int key);        // F5, Delete, F2, Backspace in a list
     void sortByHeader(ListView* list, int column);
     void ListView2_DblClick();
     void Command2_Click();

@@ -10,6 +10,7 @@
 #include "platform/click_label.h"
 #include "platform/codepage.h"
 #include "platform/list_view.h"
+#include "platform/outside_text.h"
 #include "platform/prompts.h"
 #include "platform/winsock.h"
 #include "servers/server_list_dialog.h"
@@ -97,7 +98,7 @@ void form1::Send_command()
 
 void form1::Text_plus() { Text1->appendAtEnd(Newtext); }
 
-void form1::setStatusText(const QString& text) { StatusPanel1->setText(text); }
+void form1::setStatusText(const QString& text) { outside_text::set(StatusPanel1, text); }
 QString form1::statusText() const { return StatusPanel1->text(); }
 
 void form1::markActiveLabel(bool remoteActive)
@@ -121,7 +122,7 @@ void form1::Show_connected()
     Mupload->setEnabled(true);
     MDOWN->setEnabled(true);
     setStatusText(QStringLiteral("ｻｰﾊﾞｰ　") + Winsock1->RemoteHost + QStringLiteral("に接続"));
-    setWindowTitle(QStringLiteral(" Palu_FTP   '") + ホスト名 + QStringLiteral("'"));
+    outside_text::set_title(this, QStringLiteral(" Palu_FTP   '") + ホスト名 + QStringLiteral("'"));
     showEncryption();
     updateCommandAvailability();
 }
@@ -132,7 +133,7 @@ void form1::Show_disconnected()
     showEncryption();
     setStatusText(QStringLiteral("Palu_FTP"));
     Select_view = 0;
-    Label1->setText(QStringLiteral("未接続"));
+    outside_text::set(Label1, QStringLiteral("未接続"));
     markActiveLabel(false);
     ListView1->setEnabled(false);
     mlist[1]->setEnabled(false);

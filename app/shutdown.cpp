@@ -8,6 +8,7 @@
 #include "platform/prompts.h"
 #include "platform/settings_store.h"
 #include "platform/winsock.h"
+#include "servers/settings_keys.h"
 
 namespace {
 // How long the end waits for QUIT to leave before it ends anyway.
@@ -23,7 +24,10 @@ bool confirm_end(form1& f, bool& quitSent)
     quitSent = false;
     if (f.Winsock1->State() != Winsock::sckConnected)
         return true;
-    f.msg = qint16(prompts::Msg_box(QStringLiteral("ｻｰﾊﾞｰに接続されています。切断して終了しますか？"),
+    const bool transferring =
+        f.operation_ == form1::Operation::Download || f.operation_ == form1::Operation::Upload;
+    f.msg = qint16(prompts::Msg_box(transferring ? QStringLiteral("転送中です。中断して終了しますか？")
+                                                 : QStringLiteral("ｻｰﾊﾞｰに接続されています。切断して終了しますか？"),
                                     QStringLiteral("終了確認"), prompts::vbQuestion, prompts::vbOKCancel));
     if (f.msg != prompts::vbOK)
         return false;
@@ -73,6 +77,7 @@ void form1::Shutdown_now(bool quitSent)
     const double width = outerWidthTwips();
     settings::save(QStringLiteral("Form_Size"), QStringLiteral("Height"), single_text(height));
     settings::save(QStringLiteral("Form_Size"), QStringLiteral("Width"), single_text(width));
+    settings::save(keys::Options, keys::LastLocal, Local_Dir);
     // A transfer in progress leaves no file half written by a dead process.
     closeAllFiles();
     settings::flush();

@@ -18,6 +18,7 @@
 #include "platform/prompts.h"
 #include "platform/screen_units.h"
 #include "platform/settings_store.h"
+#include "servers/password_store.h"
 
 namespace {
 constexpr double DefaultHeight = 5000;
@@ -92,6 +93,7 @@ void form1::Form_Load()
         ListView2->setView(3);
         ListView2->update();
 
+        openLocalStartFolder();
         Local_list();
 
         add_columns(ListView1, {name, size, date, QString(), QStringLiteral("属性")}, {2, 1, 2, 0, 1}, 6);
@@ -118,6 +120,12 @@ int palu_main(int argc, char** argv)
     errors::set_close_files_hook([&window] { window.closeAllFiles(); });
     window.Form_Load();
     window.show();
+    // Passwords go to the desktop's keyring when it has one; the log says
+    // where they are kept.
+    passwords::start_up([&window](const QString& line) {
+        window.Newtext = line + QStringLiteral("\r\n");
+        window.Text_plus();
+    });
     const int rc = QApplication::exec();
     settings::flush();
     return rc;

@@ -208,6 +208,7 @@ public:
         if (!arg("tls").isEmpty()) {
             rec("TLS", arg("tls"));
             rec("TLS_FP", arg("fp"));
+            rec("TLS_FP_SERVER", arg("host", QStringLiteral("127.0.0.1")) + u':' + arg("port"));
         }
         Form4::接続サーバー = QStringLiteral("bench");
         const int before = remoteFills;

@@ -16,16 +16,25 @@ void form1::Folder_delete()
         // "." or ".." would name this folder or its parent.
         if (!local_files::is_plain_name(name) || name == QStringLiteral(".") || name == QStringLiteral(".."))
             return;
-        if (prompts::Msg_box(QStringLiteral("ﾃﾞｨﾚｸﾄﾘｰ") + name + QStringLiteral("を削除してもいいですか？"),
-                             QStringLiteral("削除確認"), prompts::vbExclamation, prompts::vbOKCancel) != prompts::vbOK)
-            return;
         const QString path = Local_Dir + name;
         const QString native = drives::to_native(path);
+        if (prompts::Msg_box(QStringLiteral("「") + name + QStringLiteral("」（ファイル ") +
+                                 QString::number(native.isEmpty() ? 0 : local_files::count_files(native)) +
+                                 QStringLiteral(" 個を含む）をごみ箱に移しますか？"),
+                             QStringLiteral("削除確認"), prompts::vbExclamation, prompts::vbOKCancel) != prompts::vbOK)
+            return;
         QList<local_files::Failure> failures;
-        if (native.isEmpty())
+        QString reason;
+        if (native.isEmpty()) {
             failures.append({path, errors::description(errors::PathNotFound)});
-        else
+        } else if (!local_files::move_to_trash(native, &reason)) {
+            // Where no Trash takes it, the user agrees once more to losing it for good.
+            if (prompts::Msg_box(QStringLiteral("「") + name + QStringLiteral("」はごみ箱に移せません。完全に削除しますか？（元に戻せません）\n") +
+                                     reason,
+                                 QStringLiteral("削除確認"), prompts::vbExclamation, prompts::vbOKCancel) != prompts::vbOK)
+                return;
             failures = local_files::remove_tree(native);
+        }
         for (local_files::Failure& f : failures) {
             const QString drivePath = drives::from_native(f.path);
             if (!drivePath.isEmpty())

@@ -58,31 +58,43 @@ void form1::Local_delete()
         if (files.isEmpty())
             return;
         const QString question = files.size() == 1
-            ? Local_Dir + files.first() + QStringLiteral("を削除してもいいですか？")
-            : QStringLiteral("選択された") + QString::number(files.size()) + QStringLiteral("個のファイルを削除していいですか？");
+            ? QStringLiteral("「") + files.first() + QStringLiteral("」をごみ箱に移しますか？")
+            : QStringLiteral("選択された") + QString::number(files.size()) + QStringLiteral("個のファイルをごみ箱に移しますか？");
         if (prompts::Msg_box(question, QStringLiteral("削除確認"), prompts::vbQuestion, prompts::vbOKCancel) !=
             prompts::vbOK)
             return;
 
-        QList<local_files::Failure> failures;
+        QList<local_files::Failure> failures, untrashable;
         for (const QString& name : files) {
             const QString path = Local_Dir + name;
             const QString native = drives::to_native(path);
-            if (native.isEmpty()) {
-                failures.append({path, errors::description(errors::PathNotFound)});
+            if (native.isEmpty() || !local_files::entry_exists(native)) {
+                failures.append({path, errors::description(native.isEmpty() ? errors::PathNotFound : errors::FileNotFound)});
                 continue;
             }
-            if (local_files::is_read_only(native)) {
-                if (prompts::Msg_box(path + QStringLiteral("は読み取り専用ですが、削除しますか？"), QStringLiteral("確認"),
-                                     prompts::vbQuestion, prompts::vbOKCancel) != prompts::vbOK)
-                    continue;
+            if (local_files::is_read_only(native) &&
+                prompts::Msg_box(path + QStringLiteral("は読み取り専用ですが、削除しますか？"), QStringLiteral("確認"),
+                                 prompts::vbQuestion, prompts::vbOKCancel) != prompts::vbOK)
+                continue;
+            QString reason;
+            if (!local_files::move_to_trash(native, &reason))
+                untrashable.append({path, reason});
+        }
+        // Where no Trash takes them, the user agrees once more to losing them for good.
+        if (!untrashable.isEmpty() &&
+            prompts::Msg_box(local_files::failure_text(
+                                 QStringLiteral("次のファイルはごみ箱に移せません。完全に削除しますか？（元に戻せません）"), untrashable),
+                             QStringLiteral("削除確認"), prompts::vbExclamation, prompts::vbOKCancel) == prompts::vbOK) {
+            for (const local_files::Failure& f : untrashable) {
+                const QString native = drives::to_native(f.path);
                 // Deleting needs only the folder's permission; the user has
                 // agreed, so a file we may not change is still deleted.
-                local_files::clear_read_only(native);
+                if (local_files::is_read_only(native))
+                    local_files::clear_read_only(native);
+                QString reason;
+                if (!local_files::remove_file(native, &reason))
+                    failures.append({f.path, reason});
             }
-            QString reason;
-            if (!local_files::remove_file(native, &reason))
-                failures.append({path, reason});
         }
         if (!failures.isEmpty())
             prompts::Msg_box(local_files::failure_text(QStringLiteral("次のファイルを削除できませんでした。"), failures),

@@ -1,9 +1,11 @@
 #include "fileops/local_files.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <cerrno>
 #include <cstdio>
@@ -287,6 +289,48 @@ QList<Failure> remove_tree(const QString& path)
     }
     ::close(parent);
     return failures;
+}
+
+int count_files(const QString& path)
+{
+    int n = 0;
+    QDirIterator it(path, QDir::Files | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        ++n;
+    }
+    return n;
+}
+
+bool move_to_trash(const QString& path, QString* reason)
+{
+    // The Trash of the user's data folder is made first: where no Trash at
+    // all can be established, the system library moves the entry to a
+    // folder below the working folder instead of failing.
+    const QString trash = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Trash");
+    if (!QDir().mkpath(trash + QStringLiteral("/files")) || !QDir().mkpath(trash + QStringLiteral("/info"))) {
+        if (reason)
+            *reason = trash + QStringLiteral(" (") + errors::description(errors::PathFileAccess) + u')';
+        return false;
+    }
+    QFile entry(path);
+    if (!entry.moveToTrash()) {
+        if (reason)
+            *reason = entry.errorString();
+        return false;
+    }
+    const QString landed = entry.fileName();
+    if (QDir::isAbsolutePath(landed))
+        return true;
+    // Not in a Trash after all: put it back where it was.
+    const QString stray = QFileInfo(landed).absoluteFilePath();
+    QFile::remove(QFileInfo(stray).absolutePath() + QStringLiteral("/../info/") + QFileInfo(stray).fileName() +
+                  QStringLiteral(".trashinfo"));
+    ::rename(QFile::encodeName(stray).constData(), QFile::encodeName(path).constData());
+    if (reason)
+        *reason = errors::description(errors::PathFileAccess);
+    return false;
 }
 
 QString failure_text(const QString& header, const QList<Failure>& failures, int limit)

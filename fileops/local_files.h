@@ -47,6 +47,15 @@ RenameResult rename_entry(const QString& from, const QString& to, QString* reaso
 // (a folder that still holds such an entry is not listed again).
 QList<Failure> remove_tree(const QString& path);
 
+// The files at any depth below the folder at path (links counted as files,
+// never followed).
+int count_files(const QString& path);
+
+// Moves the entry at path to the desktop's Trash, as itself (a link as a
+// link). False, with the reason, where no Trash can take it (another file
+// system without a trash folder, no permission).
+bool move_to_trash(const QString& path, QString* reason);
+
 // "header\npath (reason)\n..." with at most limit entries and the number of
 // the ones left out.
 QString failure_text(const QString& header, const QList<Failure>& failures, int limit = 20);

@@ -10,6 +10,15 @@
 
 namespace certificate_check {
 
+// The chain checked as a TLS client checks a server's: issued by a trusted
+// authority, in its validity period, fit for a server (extended and plain
+// key usage), and for the host — by the alternative names when the
+// certificate lists any, by the common name only when it lists none.
+// Empty when all holds.
+QList<QSslError> verify(const QList<QSslCertificate>& chain, const QString& host);
+// Whether a name from a certificate (possibly "*.example.com") names host.
+bool name_matches(const QString& pattern, const QString& host);
+
 // SHA-256 of the certificate's DER bytes, 64 lower-case hex digits.
 QString fingerprint(const QSslCertificate& cert);
 // Each problem of the chain for the host, in Japanese, without repeats.

@@ -32,13 +32,21 @@ ConnectionProfile read(const QString& section, const QString& tlsDefault)
 }
 } // namespace
 
-ConnectionProfile ConnectionProfile::ofEntry(const QString& section)
+QString ConnectionProfile::serverOf(const QString& host, int port) { return host + u':' + QString::number(port); }
+
+ConnectionProfile ConnectionProfile::ofEntry(const QString& section, const QString& host, int port)
 {
     // A record saved before encryption could be chosen stays unencrypted.
     ConnectionProfile p = read(section, keys::TlsNone);
     p.trustSection = section;
     p.trustKey = keys::TlsFp;
-    p.trustedFingerprint = settings::get(p.trustSection, p.trustKey);
+    p.trustServer = serverOf(host, port);
+    // A fingerprint kept without its server (written before trust was tied to
+    // one) is not used: the address may have been changed since, and taking
+    // it for today's would trust a certificate for a server the user never
+    // saw it from. The question comes once more and keeps the answer tied.
+    if (settings::get(section, keys::TlsFpServer) == p.trustServer)
+        p.trustedFingerprint = settings::get(p.trustSection, p.trustKey);
     return p;
 }
 
@@ -46,7 +54,15 @@ ConnectionProfile ConnectionProfile::ofQuickConnection(const QString& host, int 
 {
     ConnectionProfile p = read(keys::Options, keys::TlsIfOffered);
     p.trustSection = keys::TlsTrust;
-    p.trustKey = host + u':' + QString::number(port);
+    p.trustKey = serverOf(host, port);
     p.trustedFingerprint = settings::get(p.trustSection, p.trustKey);
     return p;
+}
+
+void ConnectionProfile::rememberTrust(const QString& fp)
+{
+    settings::save(trustSection, trustKey, fp);
+    if (!trustServer.isEmpty())
+        settings::save(trustSection, keys::TlsFpServer, trustServer);
+    trustedFingerprint = fp;
 }

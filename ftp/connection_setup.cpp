@@ -9,6 +9,7 @@
 #include "platform/prompts.h"
 #include "platform/settings_store.h"
 #include "platform/winsock.h"
+#include "servers/password_store.h"
 #include "servers/proxy_options.h"
 #include "servers/server_list_dialog.h"
 
@@ -44,6 +45,11 @@ bool has_files(const QString& native)
 void form1::Connect_server(bool fresh)
 {
     const QString section = Form4::接続サーバー;
+    // A password kept in the desktop's keyring comes asynchronously: this
+    // starts over once it is there, and the window stays free meanwhile.
+    const std::optional<QString> password = passwords::at_hand(section, this, [this, fresh] { Connect_server(fresh); });
+    if (!password)
+        return;
     // Every setting is checked before anything changes: a wrong entry
     // leaves the connection and both sides as they were.
     const bool proxy = settings::get(Options, QStringLiteral("PROXYON")) == QStringLiteral("1");
@@ -73,7 +79,7 @@ void form1::Connect_server(bool fresh)
 
     connectedEntry_ = section;
     ユーザー名 = settings::get(section, QStringLiteral("s_user"));
-    パスワード = settings::get(section, QStringLiteral("s_pass"));
+    パスワード = *password;
     サーバーパス = settings::get(section, QStringLiteral("Server_name_path"));
     リトライ間隔 = qint16(*interval);
     ポートNo = *port;
@@ -90,7 +96,7 @@ void form1::Connect_server(bool fresh)
 
     // Entries from before the choices existed keep the active mode and no
     // encryption.
-    profile_ = ConnectionProfile::ofEntry(section);
+    profile_ = ConnectionProfile::ofEntry(section, ホスト名, ポートNo);
     passive_ = profile_.passive;
     Wcount = 0;
     if (!サーバーパス.trimmed().isEmpty()) {
@@ -117,20 +123,28 @@ void form1::Connect_server(bool fresh)
     Open_sockets();
 }
 
-void form1::Quick_connect(const QString& host, const QString& user, const QString& password)
+void form1::Quick_connect(const QString& host, const QString& user, const QString& password, int port,
+                          const QString& startFolder)
 {
     if (!confirmNewConnection())
         return;
-    // Only the connection parameters: a quick connection has no start
-    // folders, never goes through the proxy, and is not an entry the
-    // countdown after "421" could connect to again.
+    // Only the connection parameters: a quick connection has no local start
+    // folder, never goes through the proxy, and is not an entry the
+    // countdown after "421" could connect to again. Its remote start folder
+    // is the one its ftp:// address names, if any.
     connectedEntry_.clear();
-    profile_ = ConnectionProfile::ofQuickConnection(host, 21);
+    profile_ = ConnectionProfile::ofQuickConnection(host, port);
     passive_ = profile_.passive;
     ホスト名 = host;
     ユーザー名 = user;
     パスワード = password;
-    ポートNo = 21;
+    ポートNo = port;
+    if (!startFolder.isEmpty()) {
+        サーバーパス = startFolder;
+        if (サーバーパス.size() > 1 && サーバーパス.endsWith(u'/'))
+            サーバーパス.chop(1);
+        Wcount = -1;
+    }
     Open_sockets();
 }
 

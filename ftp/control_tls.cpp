@@ -87,6 +87,8 @@ bool form1::tlsReply(const QString& verb, const QString& code, const QString& re
                         QStringLiteral("」がTLSに対応していないため、接続を中止しました。\nｻｰﾊﾞｰの応答: ") +
                         first_line(reply));
         } else {
+            if (!clearConnectionAgreed())
+                return true;
             Newtext = QStringLiteral("サーバーがTLSに対応していないため、暗号化せずに接続します。\r\n");
             Text_plus();
             Send_user();
@@ -159,7 +161,7 @@ bool form1::certificateAccepted(const QSslConfiguration& state)
         return true;
     const QList<QSslError> errors =
         cert.isNull() ? QList<QSslError>{QSslError(QSslError::NoPeerCertificate)}
-                      : QSslCertificate::verify(state.peerCertificateChain(), ホスト名);
+                      : cc::verify(state.peerCertificateChain(), ホスト名);
     if (errors.isEmpty() && !stored)
         return true;
     const quint64 login = operationId_;
@@ -170,8 +172,7 @@ bool form1::certificateAccepted(const QSslConfiguration& state)
     if (login != operationId_)
         return false;
     if (answer == cc::AlwaysTrust && !cert.isNull()) {
-        settings::save(profile_.trustSection, profile_.trustKey, fp);
-        profile_.trustedFingerprint = fp;
+        profile_.rememberTrust(fp);
         const QString failure = settings::commit();
         if (!failure.isEmpty())
             prompts::Msg_box(QStringLiteral("信頼する証明書を保存できませんでした。今回は接続を続けます。\n") + failure,

@@ -8,6 +8,7 @@
 #include "ftp/reply_texts.h"
 #include "platform/click_label.h"
 #include "platform/mouse_pointer.h"
+#include "platform/outside_text.h"
 #include "platform/prompts.h"
 #include "platform/settings_store.h"
 #include "platform/winsock.h"
@@ -235,7 +236,7 @@ void form1::dispatchReply(const QString& reply)
             Ucount = 0;
         if (const auto path = path_of_257(reply)) {
             サーバーパス = *path;
-            Label1->setText(QStringLiteral("ｻｰﾊﾞｰﾊﾟｽ:") + *path);
+            outside_text::set(Label1, QStringLiteral("ｻｰﾊﾞｰﾊﾟｽ:") + *path);
             Server_Kyu = *path;
         }
         Send_type();

@@ -38,6 +38,8 @@ void form1::wireListEvents()
     QObject::connect(ListView2, &ListView::columnClicked, this,
                      [this](int c) { sortByHeader(ListView2, c); });
     QObject::connect(ListView2, &ListView::doubleClicked, this, &form1::ListView2_DblClick);
+    QObject::connect(ListView1, &ListView::keyPressed, this, [this](int key) { listKey(true, key); });
+    QObject::connect(ListView2, &ListView::keyPressed, this, [this](int key) { listKey(false, key); });
     QObject::connect(Command2, &QPushButton::clicked, this, &form1::Command2_Click);
     QObject::connect(Drive1, &QComboBox::currentIndexChanged, this, &form1::Drive1_Change);
     for (int i : {0, 1})
@@ -56,6 +58,30 @@ void form1::activateList(bool remote)
     if (other->count() > 0 && other->currentRow() >= 0)
         other->setSelected(other->currentRow(), false);
     updateCommandAvailability();
+}
+
+void form1::listKey(bool remote, int key)
+{
+    if (key != Qt::Key_F5 && key != Qt::Key_Delete && key != Qt::Key_F2 && key != Qt::Key_Backspace)
+        return;
+    // The key acts on the list that has it, as a click on it would.
+    activateList(remote);
+    if (Select_view != (remote ? 1 : 0))
+        return;   // a transfer holds the lists
+    // The keys are refused where their menu items are.
+    QAction* item = key == Qt::Key_F5 ? Mnew : key == Qt::Key_Delete ? Mrmdir : key == Qt::Key_F2 ? Mrename : nullptr;
+    if (item && !item->isEnabled()) {
+        refuseWhileBusy();
+        return;
+    }
+    if (key == Qt::Key_F5)
+        Mnew_Click();
+    else if (key == Qt::Key_Delete)
+        Mrmdir_Click();
+    else if (key == Qt::Key_F2)
+        Mrename_Click();
+    else if (QPushButton* up = remote ? CDUP : Command2; up->isEnabled())
+        up->click();
 }
 
 void form1::sortByHeader(ListView* list, int column)

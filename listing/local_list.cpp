@@ -1,6 +1,7 @@
 // Filling the local list from the current local folder.
 #include <QComboBox>
 #include <QDirIterator>
+#include <QSet>
 #include <QPushButton>
 #include <QSignalBlocker>
 
@@ -9,8 +10,12 @@
 #include "platform/drive_view.h"
 #include "platform/list_view.h"
 #include "platform/mouse_pointer.h"
+#include "platform/outside_text.h"
 #include "platform/program_folder.h"
 #include "platform/prompts.h"
+#include "platform/settings_store.h"
+#include "servers/settings_keys.h"
+#include "listing/local_folder_watch.h"
 #include "listing/size_text.h"
 
 namespace {
@@ -102,11 +107,16 @@ bool form1::listLocalFolder()
         Local_Dir = drive + 現在のローカルパス + QStringLiteral("\\");
         Command2->setEnabled(true);
     }
-    Label4->setText(QStringLiteral("ﾛｰｶﾙﾊﾟｽ:") + Local_Dir);
+    outside_text::set(Label4, QStringLiteral("ﾛｰｶﾙﾊﾟｽ:") + Local_Dir);
 
     const QString native = drives::to_native(Local_Dir);
     const QFileInfo dir(native);
     const bool readable = !native.isEmpty() && dir.isDir() && dir.isReadable() && dir.isExecutable();
+    if (!localWatch_) {
+        localWatch_ = new LocalFolderWatch(this);
+        QObject::connect(localWatch_, &LocalFolderWatch::changed, this, &form1::refreshLocalList);
+    }
+    localWatch_->watch(readable ? native : QString());
     if (readable)
         fillLocalEntries(native);
     // By name and then by kind, both stable: folders apart from files, each
@@ -140,6 +150,58 @@ void form1::Local_list()
         return;
     現在のローカルパス.clear();
     listLocalFolder();
+}
+
+void form1::refreshLocalList()
+{
+    // A batch reads and writes here and lists the folder when it ends.
+    if (operation_ == Operation::Download || operation_ == Operation::Upload || dataBusy())
+        return;
+    const int current = ListView2->currentRow();
+    const QString currentName = current >= 0 ? ListView2->text(current) : QString();
+    QSet<QString> selected;
+    for (int row : ListView2->selectedRows())
+        selected.insert(ListView2->text(row));
+    Local_list();
+    ListView2->clearSelection();
+    for (int row = 0; row < ListView2->count(); ++row) {
+        if (ListView2->text(row) == currentName)
+            ListView2->setCurrentRow(row, false);
+    }
+    for (int row = 0; row < ListView2->count(); ++row) {
+        if (selected.contains(ListView2->text(row)))
+            ListView2->setSelected(row, true);
+    }
+}
+
+void form1::openLocalStartFolder()
+{
+    QString start = settings::get(keys::Options, keys::LastLocal).trimmed();
+    const QString native = drives::to_native(start);
+    if (native.isEmpty() || !QFileInfo(native).isDir())
+        start = drives::from_native(QDir::homePath());
+    if (start.size() < 2)
+        return;   // the home folder cannot be shown: the first drive's root
+    selectLocalFolder(start);
+}
+
+void form1::selectLocalFolder(const QString& drivePath)
+{
+    {
+        // The drive's own change handler would list its root first.
+        const QSignalBlocker quiet(Drive1);
+        selectDrive(drivePath.left(2));
+    }
+    QString below = drivePath.mid(2);
+    while (below.endsWith(u'\\'))
+        below.chop(1);
+    現在のローカルパス = below;
+}
+
+void form1::showLocalFolder(const QString& drivePath)
+{
+    selectLocalFolder(drivePath);
+    Local_list();
 }
 
 void form1::fillDriveList()

@@ -14,6 +14,7 @@
 #include "platform/errors.h"
 #include "platform/list_view.h"
 #include "platform/mouse_pointer.h"
+#include "platform/outside_text.h"
 #include "platform/program_folder.h"
 #include "platform/prompts.h"
 
@@ -77,7 +78,7 @@ void form1::Remote_list()
         remoteListJob_.reset();
         ListView1->dropStaged();
     }
-    Label1->setText(QStringLiteral("ｻｰﾊﾞｰﾊﾟｽ: ") + サーバーパス);
+    outside_text::set(Label1, QStringLiteral("ｻｰﾊﾞｰﾊﾟｽ: ") + サーバーパス);
     ListView1->hide();
     ListView1->clear();
     // The direction stays as the user last chose it with the name header.

@@ -13,6 +13,7 @@
 #include "platform/list_view.h"
 #include "platform/mouse_pointer.h"
 #include "platform/program_folder.h"
+#include "platform/prompts.h"
 #include "platform/winsock.h"
 
 namespace {
@@ -150,5 +151,8 @@ void form1::mlist_Click(int index)
 
 void form1::mlist1_Click()
 {
-    launcher::open_text(program_folder::file(QStringLiteral("temp.s")));
+    const QString path = program_folder::file(QStringLiteral("temp.s"));
+    if (!launcher::open_text(path))
+        prompts::Msg_box(QStringLiteral("テキストエディターで開けませんでした。\n") + path, QStringLiteral("エラー"),
+                         prompts::vbExclamation);
 }

@@ -2,8 +2,12 @@
 
 #include <QMouseEvent>
 
+#include "platform/outside_text.h"
+
 ClickLabel::ClickLabel(QWidget* parent) : QLabel(parent)
 {
+    // The captions show paths from the server and the disk.
+    outside_text::make_plain(this);
     setAutoFillBackground(true);
     // Long paths must not widen the window: the caption is clipped instead.
     setMinimumWidth(0);

@@ -2,9 +2,12 @@
 
 #include <QFile>
 #include <QMap>
+#include <QMimeDatabase>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTextStream>
+
+#include <optional>
 
 namespace launcher {
 
@@ -31,23 +34,40 @@ bool start_process(const QString& program, const QStringList& args)
     return QProcess::startDetached(program, args);
 }
 
-// The desktop entry of the application the user chose for plain text.
-QString text_editor_entry()
+// The desktop entry id the user chose for a file type ("" when none is
+// registered); nothing when the desktop could not be asked.
+std::optional<QString> default_application(const QString& mimeType)
 {
     QProcess query;
-    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
-                                             QStringLiteral("text/plain")});
+    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"), mimeType});
+    if (!query.waitForStarted(QueryWaitMs))
+        return std::nullopt;
     if (!query.waitForFinished(QueryWaitMs)) {
         query.kill();
         query.waitForFinished();
-        return QString();
+        return std::nullopt;
     }
     // Several entries may be named; the first is the default.
-    const QString id = QString::fromLocal8Bit(query.readAllStandardOutput()).section(u'\n', 0, 0)
-                           .section(u';', 0, 0).trimmed();
+    return QString::fromLocal8Bit(query.readAllStandardOutput()).section(u'\n', 0, 0).section(u';', 0, 0).trimmed();
+}
+
+// The desktop entry of the application the user chose for plain text.
+QString text_editor_entry()
+{
+    const QString id = default_application(QStringLiteral("text/plain")).value_or(QString());
     if (id.isEmpty() || !id.endsWith(QStringLiteral(".desktop")) || id.contains(u'/'))
         return QString();
     return QStandardPaths::locate(QStandardPaths::ApplicationsLocation, id);
+}
+
+// False only when the desktop says no program opens files of path's type
+// (xdg-open would then fail where the user cannot see it).
+bool viewer_registered(const QString& path)
+{
+    if (!qEnvironmentVariableIsEmpty("BROWSER"))
+        return true;
+    const std::optional<QString> id = default_application(QMimeDatabase().mimeTypeForFile(path).name());
+    return !id || !id->isEmpty();
 }
 
 // The keys of the [Desktop Entry] group.
@@ -98,6 +118,8 @@ bool start(Kind kind, const QString& path)
     }
     if (kind == Kind::TextEditor)
         return start_text_editor(path);
+    if (kind == Kind::Help && !viewer_registered(path))
+        return false;
     // xdg-open picks the user's own viewer or browser for the file.
     return start_process(QStringLiteral("xdg-open"), {path});
 }

@@ -5,12 +5,17 @@
 #include <QHash>
 #include <QSet>
 #include <QContextMenuEvent>
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QListView>
 #include <QLocale>
 #include <QMouseEvent>
+#include <QResizeEvent>
 #include <QStackedLayout>
 #include <QTimer>
 #include <QTreeView>
@@ -333,6 +338,7 @@ public:
     int shown = 0;             // rows the views know of
     QStringList headers;
     QList<Qt::Alignment> alignments;
+    bool draggable = false;    // rows can be dragged out
 
     int rowCount(const QModelIndex& parent = {}) const override
     {
@@ -380,7 +386,8 @@ public:
     {
         if (!index.isValid())
             return Qt::NoItemFlags;
-        return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+        return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren |
+               (draggable ? Qt::ItemIsDragEnabled : Qt::NoItemFlags);
     }
 
     Qt::Alignment alignment(int column) const
@@ -664,8 +671,31 @@ protected:
             owner_->viewMenuKey(this);
         event->accept();
     }
+    void startDrag(Qt::DropActions) override { owner_->viewStartDrag(this); }
+    // The list decides what it takes, not the model: rows are never moved.
+    void dragEnterEvent(QDragEnterEvent* event) override { takeOrIgnore(event); }
+    void dragMoveEvent(QDragMoveEvent* event) override { takeOrIgnore(event); }
+    void dropEvent(QDropEvent* event) override
+    {
+        if (!owner_->viewTakesDrop(event->mimeData())) {
+            event->ignore();
+            return;
+        }
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+        emit owner_->dropped(event->mimeData(), event->source());
+    }
 
 private:
+    void takeOrIgnore(QDropEvent* event)
+    {
+        if (owner_->viewTakesDrop(event->mimeData())) {
+            event->setDropAction(Qt::CopyAction);
+            event->accept();
+        } else {
+            event->ignore();
+        }
+    }
     ListView* owner_;
 };
 
@@ -809,6 +839,19 @@ void ListView::clearColumns()
     model_->clearHeaders();
     tree_->setColumnHidden(0, false);
     tree_->header()->resizeSection(0, tree_->header()->defaultSectionSize());
+}
+
+void ListView::setStretchColumn(int column) { stretchColumn_ = column; }
+
+void ListView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    const int gained = event->size().width() - event->oldSize().width();
+    // The first size is the layout's, not a change the user made.
+    if (event->oldSize().width() <= 0 || gained == 0 || columnWidth(stretchColumn_) == 0)
+        return;
+    constexpr int NarrowestPx = 40;
+    setColumnWidth(stretchColumn_, std::max(NarrowestPx, columnWidth(stretchColumn_) + gained));
 }
 
 // ---- items ----
@@ -1154,6 +1197,39 @@ bool ListView::viewKeyPressed(QKeyEvent* event)
     event->accept();
     emit doubleClicked();
     return true;
+}
+
+void ListView::setDragData(std::function<QMimeData*()> make)
+{
+    dragData_ = std::move(make);
+    model_->draggable = bool(dragData_);
+    for (QAbstractItemView* v : {static_cast<QAbstractItemView*>(tree_), static_cast<QAbstractItemView*>(list_)})
+        v->setDragEnabled(model_->draggable);
+}
+
+void ListView::setDropFormats(const QStringList& formats)
+{
+    dropFormats_ = formats;
+    for (QAbstractItemView* v : {static_cast<QAbstractItemView*>(tree_), static_cast<QAbstractItemView*>(list_)})
+        v->viewport()->setAcceptDrops(!formats.isEmpty());
+}
+
+bool ListView::viewTakesDrop(const QMimeData* data) const
+{
+    if (!data)
+        return false;
+    return std::any_of(dropFormats_.begin(), dropFormats_.end(),
+                       [data](const QString& format) { return data->hasFormat(format); });
+}
+
+void ListView::viewStartDrag(QAbstractItemView* view)
+{
+    QMimeData* data = dragData_ ? dragData_() : nullptr;
+    if (!data)
+        return;
+    auto* drag = new QDrag(view);
+    drag->setMimeData(data);
+    drag->exec(Qt::CopyAction);
 }
 
 void ListView::viewMenuKey(QAbstractItemView* view)

@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class QAbstractItemView;
@@ -15,6 +16,7 @@ class QItemSelectionModel;
 class QListView;
 class QMouseEvent;
 class QKeyEvent;
+class QResizeEvent;
 class QModelIndex;
 class QStackedLayout;
 class QTreeView;
@@ -44,6 +46,9 @@ public:
     void setColumnWidth(int column, int px);
     void setColumnAlignment(int column, Qt::Alignment alignment);
     void clearColumns();
+    // The column that takes the width the list gains or loses when it is
+    // resized; the others keep theirs. -1 (the default): none does.
+    void setStretchColumn(int column);
 
     // Items. Rows are numbered from 0; any row or sub-item number out of
     // range reads as "" / -1 and is ignored by the setters.
@@ -95,10 +100,20 @@ public:
     // The current row when it is selected, else the first selected row, else -1.
     int selectedItem() const;
 
+    // Dragging rows out: make returns what the drag carries, or nullptr for
+    // no drag. Unset (the default): rows cannot be dragged.
+    void setDragData(std::function<class QMimeData*()> make);
+    // Drops that carry one of these formats are taken and reported by
+    // dropped(); empty (the default): nothing can be dropped here.
+    void setDropFormats(const QStringList& formats);
+
     // The view on screen (for focus and for tests).
     QAbstractItemView* activeView() const;
     QTreeView* reportView() const { return tree_; }
     QListView* listView() const { return list_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 
 signals:
     void clicked();                              // mouse pressed in the list area, any button
@@ -106,6 +121,9 @@ signals:
     void rightClicked(const QPoint& globalPos); // right button pressed (or the menu key)
     void columnClicked(int column);              // header clicked; nothing is sorted
     void keyPressed(int key);                    // before the list handles the key
+    // Something was dropped on the list; source is the widget of this program
+    // the drag started in, or nullptr when it came from another program.
+    void dropped(const class QMimeData* data, QObject* source);
 
 private:
     template <class> friend class ListViewEvents;
@@ -113,6 +131,10 @@ private:
     void viewDoubleClicked(QAbstractItemView* view, QMouseEvent* event);
     bool viewKeyPressed(QKeyEvent* event); // true when consumed
     void viewMenuKey(QAbstractItemView* view);
+    void viewStartDrag(QAbstractItemView* view);
+    bool viewTakesDrop(const class QMimeData* data) const;
+    std::function<class QMimeData*()> dragData_;
+    QStringList dropFormats_;
     void sortNow();
     QModelIndex indexOf(int row) const;
     bool validRow(int row) const;
@@ -126,5 +148,6 @@ private:
     int view_ = ReportMode;
     bool sorted_ = false;
     int sortKey_ = 0;
+    int stretchColumn_ = -1;
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
 };

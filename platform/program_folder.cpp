@@ -27,4 +27,12 @@ QString file(const QString& name)
     return path() + QLatin1Char('/') + name;
 }
 
+bool create_private(QFile& file, QIODevice::OpenMode mode)
+{
+    // Made anew, never opened over what was there: an old copy's wider
+    // permissions are not kept, and a link put in its place is not followed.
+    QFile::remove(file.fileName());
+    return file.open(mode | QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
 } // namespace program_folder

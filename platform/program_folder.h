@@ -1,5 +1,6 @@
 // The per-user folder holding server.lst, temp.s and text.txt.
 #pragma once
+#include <QFile>
 #include <QString>
 
 namespace program_folder {
@@ -10,5 +11,8 @@ namespace program_folder {
 QString path();
 // path() + "/" + name
 QString file(const QString& name);
+// Creates the file anew for writing, readable by its owner only (a listing
+// or a remote file's text is nobody else's), replacing what was there.
+bool create_private(QFile& file, QIODevice::OpenMode mode);
 
 } // namespace program_folder

@@ -21,6 +21,7 @@ struct Prompt {
     int buttons = vbOKOnly;
     QString defaultText;   // input boxes only
     QStringList choices;   // the buttons of a choice, in order
+    int defaultChoice = -1; // the choice Enter presses; -1 = none
 };
 
 // What a script gives back: the pressed button for a message box (for a
@@ -34,7 +35,8 @@ struct Reply {
 int Msg_box(const QString& text, const QString& title, int icon = vbNoIcon, int buttons = vbOKOnly);
 // A question answered by one of the named buttons: the index of the one
 // pressed, -1 when the box was closed without one (Esc, the close box).
-int Choose(const QString& text, const QString& title, int icon, const QStringList& choices);
+// defaultChoice is the one Enter presses (-1: the box's own choice).
+int Choose(const QString& text, const QString& title, int icon, const QStringList& choices, int defaultChoice = -1);
 // Returns the typed text; empty when the user cancels.
 QString Input_box(const QString& prompt, const QString& title, const QString& defaultText = QString());
 

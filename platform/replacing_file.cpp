@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,13 +18,31 @@ QByteArray native(const QString& path)
     return QFile::encodeName(path);
 }
 
-// A link keeps pointing at the file it named: the file behind it is replaced.
+// A link to a file keeps pointing at it: the file behind it is replaced.
+// A link that leads to nothing is replaced itself: nothing is ever created
+// through a link, wherever it points.
 QString follow_links(const QString& path)
 {
     QFileInfo info(path);
     for (int hops = 0; hops < 40 && info.isSymLink(); ++hops)
         info.setFile(info.symLinkTarget());
-    return info.absoluteFilePath();
+    return !info.isSymLink() && info.exists() ? info.absoluteFilePath() : QFileInfo(path).absoluteFilePath();
+}
+
+// Gives the new file its name only if nothing has that name, a link
+// included, and never through a link.
+int create_name(const QByteArray& from, const QByteArray& to)
+{
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // File systems without the exclusive rename: a second name is just as
+    // exclusive, then the hidden one goes.
+    if (::link(from.constData(), to.constData()) != 0)
+        return errno;
+    ::unlink(from.constData());
+    return 0;
 }
 
 // ".palu-" and eight letters or digits: 14 bytes, so it fits wherever the
@@ -72,19 +91,20 @@ bool ReplacingFile::open(OpenMode mode)
         return fail(EINVAL);
     final_ = follow_links(target_);
     struct stat st {};
-    const bool exists = ::stat(native(final_).constData(), &st) == 0;
+    const bool exists = ::lstat(native(final_).constData(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode))
         return fail(EISDIR);
     // A file the user may not change is not replaced behind their back.
-    if (exists && ::access(native(final_).constData(), W_OK) != 0)
+    if (exists && !S_ISLNK(st.st_mode) && ::access(native(final_).constData(), W_OK) != 0)
         return fail(errno);
+    replaces_ = exists;
     const QString folder = QFileInfo(final_).absolutePath();
     int fd = -1;
     for (int tries = 0; fd < 0 && tries < 100; ++tries) {
         temp_ = folder + u'/' + hidden_name();
         // Exclusive: never a file or a link someone else put there. A new
         // file gets 0666 less the umask, like any other.
-        fd = ::open(native(temp_).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd = ::open(native(temp_).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
             break;
     }
@@ -146,10 +166,13 @@ bool ReplacingFile::commit()
         setErrorString(why);
         return false;
     }
-    if (::rename(native(temp_).constData(), native(final_).constData()) != 0) {
-        const int error = errno;
+    // What was there when the file was opened is replaced; where nothing
+    // was, the name is created only if it is still free.
+    const int failed = replaces_ ? (::rename(native(temp_).constData(), native(final_).constData()) == 0 ? 0 : errno)
+                                 : create_name(native(temp_), native(final_));
+    if (failed != 0) {
         discard();
-        return fail(error);
+        return fail(failed);
     }
     temp_.clear();
     // The new name on disk too, not only the data.

@@ -19,6 +19,10 @@ public:
 
     // Creates the hidden file (write-only; other modes are refused). An
     // existing target must be a writable file; its permissions are kept.
+    // A link to a file stands for that file; a link to nothing is replaced
+    // itself. A target that did not exist is created by commit() only if
+    // its name is still free: nothing that appears meanwhile, a link
+    // included, is written through or replaced.
     bool open(OpenMode mode) override;
     // The target's name (links followed), not the hidden file's.
     QString fileName() const override;
@@ -42,6 +46,7 @@ private:
     QString target_;     // as given
     QString final_;      // the target with links followed
     QString temp_;       // the hidden file while it exists
+    bool replaces_ = false; // something had the final name when opened
     qint64 end_ = 0;     // bytes written
     qint64 started_ = 0; // bytes the system has been asked to write to the disk
 };

@@ -168,6 +168,19 @@ void delete_section(const QString& section)
     qs().remove(escape_name(section));
 }
 
+void remove(const QString& section, const QString& key)
+{
+    qs().remove(stored_key(section, key));
+}
+
+QStringList sections()
+{
+    QStringList out;
+    for (const QString& g : qs().childGroups())
+        out += unescape_name(g);
+    return out;
+}
+
 QStringList keys(const QString& section)
 {
     QSettings& s = qs();

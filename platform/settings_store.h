@@ -11,6 +11,9 @@ namespace settings {
 QString get(const QString& section, const QString& key, const QString& def = QString());
 void save(const QString& section, const QString& key, const QString& value);
 void delete_section(const QString& section);
+void remove(const QString& section, const QString& key);
+// Section names as they were given to save().
+QStringList sections();
 // Key names of a section as they were given to save().
 QStringList keys(const QString& section);
 // Writes pending changes to disk now; otherwise they are written from the

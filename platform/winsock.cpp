@@ -558,6 +558,13 @@ void Winsock::disposeOrphans()
     orphans_.clear();
 }
 
+bool Winsock::acceptsPeer(const QSslCertificate& expected, const QSslCertificate& shown)
+{
+    // A certificate that cannot be read proves nothing: refused, as is a
+    // data connection that shows no certificate at all.
+    return !shown.isNull() && (expected.isNull() || shown == expected);
+}
+
 QSslSocket* Winsock::ssl() const { return qobject_cast<QSslSocket*>(sock_); }
 
 void Winsock::startClientTls(QSslSocket* s, const QSslConfiguration& config, const QString& peerName)
@@ -618,7 +625,7 @@ QSslConfiguration Winsock::TlsState() const
 void Winsock::onEncrypted()
 {
     QSslSocket* s = ssl();
-    if (tlsConfig_ && !tlsPeer_.isNull() && !s->peerCertificate().isNull() && s->peerCertificate() != tlsPeer_) {
+    if (tlsConfig_ && !acceptsPeer(tlsPeer_, s->peerCertificate())) {
         fail(sckConnectAborted, QStringLiteral("データー接続の証明書が制御接続の証明書と異なります。"));
         return;
     }

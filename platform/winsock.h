@@ -114,10 +114,13 @@ public:
     // sent before the handshake ends wait for it. A connection cut before the handshake ends is an
     // error, never an orderly close. config() is asked for
     // each connection (it carries the session to resume); a peer that shows
-    // another certificate than `peer` (when given) is an error. An empty
+    // no readable certificate, or another than `peer` (when given), is an error. An empty
     // config function turns this off.
     void SetTlsClient(std::function<QSslConfiguration()> config, const QString& peerName,
                       const QSslCertificate& peer);
+    // Whether a TLS client connection that showed `shown` may carry data:
+    // it must show a readable certificate, and `expected` when one is given.
+    static bool acceptsPeer(const QSslCertificate& expected, const QSslCertificate& shown);
     // The command a data connection serves has gone out: its handshake
     // starts now, or, while listening, as soon as the connection arrives.
     void StartPendingTls();

@@ -13,6 +13,8 @@
 #include "platform/dialog_buttons.h"
 #include "platform/settings_store.h"
 #include "servers/password_box.h"
+#include "servers/password_store.h"
+#include "servers/quick_address.h"
 #include "servers/settings_keys.h"
 
 Form3::Form3(form1* main, QWidget* parent) : QDialog(parent), main_(main)
@@ -41,7 +43,15 @@ Form3::Form3(form1* main, QWidget* parent) : QDialog(parent), main_(main)
 
     Text1->setText(settings::get(keys::QuickHost, keys::QuickHost, keys::QuickHostDefault));
     Text2->setText(settings::get(keys::QuickUser, keys::QuickUser, keys::QuickUserDefault));
-    Text3->setText(settings::get(keys::QuickPass, keys::QuickPass, keys::QuickPassDefault));
+    // From the keyring the password comes later; connecting waits for it
+    // unless the user types one meanwhile, which it then does not replace.
+    Command1->setEnabled(false);
+    connect(Text3, &QLineEdit::textEdited, Command1, [this] { Command1->setEnabled(true); });
+    passwords::read_quick(this, [this](const std::optional<QString>& password) {
+        if (password && !Command1->isEnabled())
+            Text3->setText(*password);
+        Command1->setEnabled(true);
+    });
 
     // clicked, not toggled: only the user's own change fills the boxes.
     connect(Check1, &QCheckBox::clicked, this, &Form3::Check1_Click);
@@ -72,16 +82,26 @@ void Form3::Check2_Click()
 
 void Form3::Command1_Click()
 {
+    const QuickAddress address = parse_quick_address(Text1->text());
+    if (!address.error.isEmpty()) {
+        prompts::Msg_box(address.error, QStringLiteral("クイック接続"), prompts::vbExclamation);
+        Text1->setFocus();
+        return;
+    }
     settings::save(keys::QuickHost, keys::QuickHost, Text1->text());
     settings::save(keys::QuickUser, keys::QuickUser, Text2->text());
-    settings::save(keys::QuickPass, keys::QuickPass, Text3->text());
+    passwords::save_quick(Text3->text());
     // Remembering the texts is a convenience: say that it failed, then
     // connect all the same.
     const QString failure = settings::commit();
     if (!failure.isEmpty())
         prompts::Msg_box(QStringLiteral("入力した接続先を次回のために保存できませんでした。\n") + failure,
                          QStringLiteral("クイック接続"), prompts::vbExclamation);
-    main_->Quick_connect(Text1->text(), Text2->text(), Text3->text());
+    // An entry still waiting for its password is not connected after this.
+    passwords::stop_waiting();
+    // A user and password in the address serve this connection only.
+    main_->Quick_connect(address.host, address.hasUser ? address.user : Text2->text(),
+                         address.hasPassword ? address.password : Text3->text(), address.port, address.startFolder);
     hide();
 }
 

@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpressionValidator>
 #include <QPushButton>
 #include <QSignalBlocker>
 
@@ -14,6 +15,7 @@
 #include "servers/connection_choices.h"
 #include "servers/entry_checks.h"
 #include "servers/folder_picker_dialog.h"
+#include "servers/password_store.h"
 #include "servers/password_box.h"
 #include "servers/server_list_dialog.h"
 #include "servers/server_list_file.h"
@@ -58,6 +60,7 @@ Form5::Form5(Form4* manager, QWidget* parent) : QDialog(parent), manager_(manage
     grid->addWidget(Command3, row - 1, 2);
     field(QStringLiteral("接続時ｻｰﾊﾞｰﾌｫﾙﾀﾞ"), Text6);
     field(QStringLiteral("ポート"), Text7);
+    Text7->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,5}")), Text7));
     field(QStringLiteral("ﾘﾄﾗｲ回数"), Text8);
     field(QStringLiteral("ﾘﾄﾗｲ間隔"), Text9);
     Check3 = new QCheckBox(QStringLiteral("PASVモード(&V)"), this);
@@ -94,6 +97,12 @@ Form10* Form5::picker()
     if (!picker_)
         picker_ = new Form10(Text5, this);
     return picker_;
+}
+
+void Form5::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    Text1->setFocus();
 }
 
 void Form5::Command3_Click() { prompts::show_modal(picker()); }
@@ -150,6 +159,12 @@ void Form5::Command1_Click()
         prompts::Msg_box(QStringLiteral("パスワードが設定されていません。このまま登録しますか？"), title,
                          prompts::vbNoIcon, prompts::vbYesNo) != prompts::vbYes)
         return;
+    const int port = without_leading_blanks(Text7->text()).toInt();
+    if (port < 1 || port > 65535) {
+        prompts::Msg_box(QStringLiteral("ポート番号は 1 から 65535 の数字で指定してください。"), title, prompts::vbExclamation);
+        Text7->setFocus();
+        return;
+    }
     const QString local = without_leading_blanks(Text5->text());
     if (!local.trimmed().isEmpty() && (local.size() < 2 || local.at(1) != u':')) {
         prompts::Msg_box(QStringLiteral("ローカルパスの設定が正しくありません（例 C:\\FTP)"), title,
@@ -157,10 +172,20 @@ void Form5::Command1_Click()
         return;
     }
     errors::trap(QStringLiteral("エラー"), [&] {
-        const QStringList keys = {"s_adress", "s_user", "s_pass", "s_local_path", "Server_name_path",
+        const bool editing = manager_->Edit == 1;
+        const QString old = manager_->L_server;
+        const bool renamed = editing && old != name;
+        // A record under a name new to it starts empty, so it never inherits
+        // the password or trusted certificate of whatever had the name
+        // before; a renamed one takes its own keys along.
+        if (!editing || renamed)
+            settings::delete_section(name);
+        if (renamed)
+            server_list::copy_record(old, name);
+        const QStringList keys = {"s_adress", "s_user", "s_local_path", "Server_name_path",
                                   "ポートNo", "リトライ回数", "リトライ間隔", "Anony_Name", "Anony_Mail", "PASV", "TLS", "CODEPAGE"};
         const QStringList values = {without_leading_blanks(Text2->text()), without_leading_blanks(Text3->text()),
-                                    without_leading_blanks(Text4->text()), local,
+                                    local,
                                     without_leading_blanks(Text6->text()), without_leading_blanks(Text7->text()),
                                     Text8->text(), Text9->text(),
                                     Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"),
@@ -169,21 +194,38 @@ void Form5::Command1_Click()
                                     choices::value_of(Combo1), choices::value_of(Combo2)};
         for (int i = 0; i < keys.size(); ++i)
             settings::save(name, keys.at(i), values.at(i));
-        // Listed only once the record is on disk: the dialog stays open with
-        // what was typed so the user can save again when the cause is gone.
-        const QString failure = settings::commit();
-        if (!failure.isEmpty()) {
-            prompts::Msg_box(QStringLiteral("ｻｰﾊﾞｰ「") + name + QStringLiteral("」の設定を保存できませんでした。\n") + failure,
-                             title, prompts::vbExclamation);
-            return;
-        }
-        if (manager_->Edit == 1) {
-            manager_->showList(server_list::rename(manager_->L_server, name));
-        } else {
-            server_list::append(name);
-            manager_->Server_load();
-        }
-        manager_->Edit = 0;
-        hide();
+        // The password may go to the keyring, which answers later: the
+        // dialog waits with its save button off, the window stays free.
+        Command1->setEnabled(false);
+        passwords::save(name, without_leading_blanks(Text4->text()), this,
+                        [this, name, old, editing, renamed, title](const QString& failure) {
+            Command1->setEnabled(true);
+            errors::trap(QStringLiteral("エラー"), [&] {
+                // Listed only once the record is on disk: the dialog stays
+                // open with what was typed so the user can save again when
+                // the cause is gone.
+                if (!failure.isEmpty()) {
+                    prompts::Msg_box(QStringLiteral("ｻｰﾊﾞｰ「") + name + QStringLiteral("」の設定を保存できませんでした。\n") + failure,
+                                     title, prompts::vbExclamation);
+                    return;
+                }
+                if (renamed) {
+                    // The new record holds everything now; the old one goes.
+                    settings::delete_section(old);
+                    passwords::forget(old);
+                    settings::commit();
+                }
+                if (editing) {
+                    manager_->showList(server_list::rename(old, name));
+                } else {
+                    server_list::append(name);
+                    manager_->Server_load();
+                }
+                // The entry just saved is the one to connect to.
+                manager_->selectEntry(name);
+                manager_->Edit = 0;
+                hide();
+            });
+        });
     });
 }

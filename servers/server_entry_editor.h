@@ -32,6 +32,9 @@ public:
     void Command3_Click();   // pick the local folder
     Form10* picker();        // the folder picker, created on first use
 
+protected:
+    void showEvent(QShowEvent* event) override;   // each opening starts at the first box
+
 private:
     Form4* manager_;
     Form10* picker_ = nullptr;

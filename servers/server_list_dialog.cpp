@@ -12,6 +12,7 @@
 #include "platform/prompts.h"
 #include "platform/settings_store.h"
 #include "servers/connection_choices.h"
+#include "servers/password_store.h"
 #include "servers/server_entry_editor.h"
 #include "servers/server_list_file.h"
 #include "servers/settings_keys.h"
@@ -55,6 +56,16 @@ void Form4::showList(const QStringList& names)
 
 void Form4::Server_load() { showList(server_list::read()); }
 
+void Form4::selectEntry(const QString& name)
+{
+    for (int row = 0; row < ListView1->count(); ++row) {
+        if (ListView1->text(row) == name) {
+            ListView1->setCurrentRow(row, true);
+            return;
+        }
+    }
+}
+
 QString Form4::selectedName() const
 {
     const int row = ListView1->selectedItem();
@@ -90,6 +101,7 @@ Form5* Form4::editor()
 
 void Form4::Command3_Click()
 {
+    ++editRequest_;   // an entry's editor still waiting for its password does not open
     Edit = 0;
     Form5* e = editor();
     for (QLineEdit* t : {e->Text1, e->Text2, e->Text3, e->Text4, e->Text5, e->Text6})
@@ -119,7 +131,7 @@ void Form4::Command4_Click()
     e->Text1->setText(L_server);
     e->Text2->setText(get("s_adress"));
     e->Text3->setText(get("s_user"));
-    e->Text4->setText(get("s_pass"));
+    e->Text4->clear();
     e->Text5->setText(get("s_local_path", QStringLiteral("c:\\")));
     e->Text6->setText(get("Server_name_path"));
     // A flag that is not a number reads as not ticked.
@@ -135,7 +147,16 @@ void Form4::Command4_Click()
     e->Text9->setText(get("リトライ間隔", QStringLiteral("10")));
     e->Text3->setEnabled(!anonymous);
     e->Text4->setEnabled(!mail);
-    prompts::show_modal(e);
+    // The password may come from the keyring later: the editor opens then,
+    // for the latest entry asked for. One that cannot be read (the user has
+    // been told) leaves the box empty, and saving asks about that.
+    const quint64 request = ++editRequest_;
+    passwords::read(L_server, this, [this, e, request](const std::optional<QString>& password) {
+        if (request != editRequest_)
+            return;
+        e->Text4->setText(password.value_or(QString()));
+        prompts::show_modal(e);
+    });
 }
 
 void Form4::Item_del_Click()

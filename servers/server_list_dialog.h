@@ -24,6 +24,7 @@ public:
 
     void Server_load();                 // the list from server.lst
     void showList(const QStringList& names);
+    void selectEntry(const QString& name);    // that row current and selected, if listed
     void Command1_Click();              // connect
     void Command3_Click();              // new
     void Command4_Click();              // edit
@@ -35,4 +36,5 @@ private:
     QString selectedName() const;
     form1* main_;
     Form5* editor_ = nullptr;
+    quint64 editRequest_ = 0;   // the latest opening of the editor for an entry
 };

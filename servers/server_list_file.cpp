@@ -7,6 +7,7 @@
 #include "platform/errors.h"
 #include "platform/program_folder.h"
 #include "platform/settings_store.h"
+#include "servers/password_store.h"
 
 namespace server_list {
 
@@ -93,10 +94,18 @@ QStringList rename(const QString& oldName, const QString& newName)
     return lines;
 }
 
+void copy_record(const QString& from, const QString& to)
+{
+    for (const QString& key : settings::keys(from))
+        settings::save(to, key, settings::get(from, key));
+}
+
 QStringList remove(const QString& name)
 {
-    if (settings::get(name, QStringLiteral("s_adress"), QStringLiteral("999")) != QStringLiteral("999"))
-        settings::delete_section(name);
+    // The whole record goes, password and trusted certificate included: a
+    // later entry of the same name must not inherit them.
+    settings::delete_section(name);
+    passwords::forget(name);
     QStringList kept;
     bool removed = false;
     for (const QString& line : read()) {

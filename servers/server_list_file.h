@@ -20,9 +20,11 @@ QStringList read();
 void append(const QString& name);
 // Replaces every line equal to oldName; returns the lines written.
 QStringList rename(const QString& oldName, const QString& newName);
-// Deletes the record's section (unless its address reads as the "999"
-// marker of a missing section), then the first line equal to name; blank
-// lines are dropped in the same pass. Returns the lines written.
+// Deletes the record's section and its keyring item, then the first line
+// equal to name; blank lines are dropped in the same pass. Returns the lines
+// written.
 QStringList remove(const QString& name);
+// Every key of the record from into the record to (settings store only).
+void copy_record(const QString& from, const QString& to);
 
 } // namespace server_list

@@ -13,6 +13,9 @@ inline const QString ProxyServer = QStringLiteral("PROXYSERVER");   // default: 
 inline const QString ProxyPort = QStringLiteral("PROXYPORT");       // default: empty
 inline const QString ProxyOn = QStringLiteral("PROXYON");           // "1" on, "0" off; default "0"
 inline const QString ProxyOnDefault = QStringLiteral("0");
+// The local folder shown at the last exit (a drive path), shown at the next
+// start; absent or gone: the user's home folder.
+inline const QString LastLocal = QStringLiteral("LAST_LOCAL");
 // Data mode of quick connections; the same key names a registered server's
 // mode in its record. "1" passive; any other value active, so a record
 // saved before the key existed keeps active mode.
@@ -60,7 +63,14 @@ inline const QString FileSize = QStringLiteral("FILE_SIZE");         // expected
 // ---- the server record: section = the server's display name ----
 inline const QString SAdress = QStringLiteral("s_adress");
 inline const QString SUser = QStringLiteral("s_user");
+// The password of a record kept in the settings file; read and written only
+// by the password store (servers/password_store.h).
 inline const QString SPass = QStringLiteral("s_pass");
+// Where the record's password is: "keyring" in the desktop's Secret Service
+// (s_pass then empty); absent (or anything else) in s_pass. Quick connect's
+// password carries the same key in its section.
+inline const QString PassStore = QStringLiteral("PASS_STORE");
+inline const QString PassStoreKeyring = QStringLiteral("keyring");
 inline const QString SLocalPath = QStringLiteral("s_local_path");
 inline const QString ServerNamePath = QStringLiteral("Server_name_path");
 inline const QString PortNo = QStringLiteral("ポートNo");
@@ -71,8 +81,12 @@ inline const QString AnonyMail = QStringLiteral("Anony_Mail");
 // Pasv (above), "1" passive, "0" active; absent reads as PasvDefault.
 // Tls and Codepage (above).
 // The certificate the user chose to trust always: SHA-256 of its DER bytes
-// as 64 lower-case hex digits. Deleting the entry forgets it.
+// as 64 lower-case hex digits, with the "host:port" it was presented by in
+// TLS_FP_SERVER. It holds for that server only: after the entry's address or
+// port changes (or for a fingerprint kept without its server) the question
+// is asked again. Deleting the entry forgets it; renaming moves it.
 inline const QString TlsFp = QStringLiteral("TLS_FP");
+inline const QString TlsFpServer = QStringLiteral("TLS_FP_SERVER");
 // ---- certificates trusted for quick connections: key "host:port", value as TLS_FP ----
 inline const QString TlsTrust = QStringLiteral("TLS_TRUST");
 // Defaults of the record. The editor shows LocalPathDefault for an entry
@@ -82,7 +96,5 @@ inline const QString PortNoDefault = QStringLiteral("21");
 inline const QString RetryCountDefault = QStringLiteral("1");
 inline const QString RetryIntervalDefault = QStringLiteral("10");
 inline const QString FlagDefault = QStringLiteral("0");
-// Probed with this default before a section is deleted: "missing".
-inline const QString SAdressProbe = QStringLiteral("999");
 
 } // namespace keys

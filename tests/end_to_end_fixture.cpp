@@ -12,6 +12,7 @@
 #include "platform/settings_store.h"
 #include "platform/winsock.h"
 #include "servers/server_list_dialog.h"
+#include "servers/settings_keys.h"
 
 QByteArray random_bytes(qint64 size)
 {
@@ -53,6 +54,7 @@ void EndToEndWindow::openWindow(quint16 port, const QString& user, const QString
     saveEntry(QStringLiteral("ポートNo"), QString::number(port));
     saveEntry(QStringLiteral("s_user"), user);
     saveEntry(QStringLiteral("s_pass"), password);
+    saveEntry(keys::TlsFpServer, QStringLiteral("127.0.0.1:") + QString::number(port));
     saveEntry(QStringLiteral("s_local_path"), drives::from_native(local));
     w = std::make_unique<form1>();
     w->Form_Load();

@@ -11,6 +11,7 @@
 #include "platform/settings_store.h"
 #include "platform/winsock.h"
 #include "servers/server_list_dialog.h"
+#include "servers/settings_keys.h"
 #include "tests/fake_ftp_server.h"
 #include "tests/prompt_script.h"
 #include "tests/test_support.h"
@@ -27,6 +28,8 @@ protected:
         record(QStringLiteral("ポートNo"), QString::number(server.port()));
         record(QStringLiteral("s_user"), QStringLiteral("alice"));
         record(QStringLiteral("s_pass"), QStringLiteral("secret word"));
+        // A fingerprint a test keeps is one trusted for this server.
+        record(keys::TlsFpServer, QStringLiteral("127.0.0.1:") + QString::number(server.port()));
         // Connecting opens the test's own scratch folder on the local side,
         // so nothing a test downloads can land anywhere else.
         record(QStringLiteral("s_local_path"), drives::from_native(env.scratch()));

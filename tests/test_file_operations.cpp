@@ -279,6 +279,7 @@ protected:
         w->Local_list();
     }
     QString drivePath(const QString& name) const { return drives::from_native(root) + QStringLiteral("\\") + name; }
+    QString trashed(const QString& name) const { return env.data() + QStringLiteral("/Trash/files/") + name; }
 
     TestEnv env;
     PromptScript prompts;
@@ -294,7 +295,7 @@ TEST_F(LocalOps, ReadOnlyFileIsDeletedOnlyAfterTheExtraQuestion)
     make_read_only(root + QStringLiteral("/ro.txt"));
     openRoot();
     select_by_name(w->ListView2, {"a.txt", "ro.txt", "z.txt"});
-    prompts.expect(QStringLiteral("選択された3個のファイルを削除していいですか？"), prompts::vbOK);
+    prompts.expect(QStringLiteral("選択された3個のファイルをごみ箱に移しますか？"), prompts::vbOK);
     prompts.expect(drivePath(QStringLiteral("ro.txt")) + QStringLiteral("は読み取り専用ですが、削除しますか？"),
                    prompts::vbCancel);
     w->Mdel->trigger();
@@ -309,15 +310,17 @@ TEST_F(LocalOps, ReadOnlyFileIsDeletedOnlyAfterTheExtraQuestion)
     EXPECT_FALSE(QFileInfo::exists(root + QStringLiteral("/z.txt")));
     EXPECT_TRUE(QFileInfo::exists(root + QStringLiteral("/ro.txt")));
     EXPECT_EQ(list_names(w->ListView2), QStringList{"ro.txt"});
+    EXPECT_TRUE(QFileInfo::exists(trashed(QStringLiteral("a.txt"))));
 
-    // One file: the question names it with its folder; OK to the read-only
-    // question deletes it.
+    // One file: the question names it; OK to the read-only question moves it
+    // to the Trash as it is, still read-only.
     select_by_name(w->ListView2, {"ro.txt"});
-    prompts.expect(drivePath(QStringLiteral("ro.txt")) + QStringLiteral("を削除してもいいですか？"), prompts::vbOK);
+    prompts.expect(QStringLiteral("「ro.txt」をごみ箱に移しますか？"), prompts::vbOK);
     prompts.expect(QStringLiteral("は読み取り専用ですが"), prompts::vbOK);
     w->Mrmdir->trigger();
     EXPECT_TRUE(prompts.allUsed());
     EXPECT_FALSE(QFileInfo::exists(root + QStringLiteral("/ro.txt")));
+    EXPECT_FALSE(QFileInfo(trashed(QStringLiteral("ro.txt"))).permission(QFile::WriteOwner));
     EXPECT_TRUE(list_names(w->ListView2).isEmpty());
 }
 
@@ -330,7 +333,7 @@ TEST_F(LocalOps, MixedSelectionDeletesTheFilesAndSaysTheFoldersStay)
     // The focused item is the folder: the files still decide.
     select_by_name(w->ListView2, {"a.txt", "b.txt", "keep"});
     prompts.expect(QStringLiteral("フォルダーはファイルと一緒には削除しません"));
-    prompts.expect(QStringLiteral("選択された2個のファイルを削除していいですか？"), prompts::vbOK);
+    prompts.expect(QStringLiteral("選択された2個のファイルをごみ箱に移しますか？"), prompts::vbOK);
     w->Mrmdir->trigger();
     ASSERT_TRUE(prompts.allUsed());
     EXPECT_TRUE(prompts.seen()[0].text.contains(drivePath(QStringLiteral("keep"))));
@@ -349,7 +352,7 @@ TEST_F(LocalOps, FileThatCannotBeDeletedIsNamedAndTheOthersStillGo)
     openRoot();
     select_by_name(w->ListView2, {"a.txt", "b.txt", "c.txt", "link.txt"});
     ASSERT_TRUE(QFile::remove(root + QStringLiteral("/b.txt")));   // gone behind the list's back
-    prompts.expect(QStringLiteral("選択された4個のファイルを削除していいですか？"), prompts::vbOK);
+    prompts.expect(QStringLiteral("選択された4個のファイルをごみ箱に移しますか？"), prompts::vbOK);
     // The link is not read-only itself: no question for it.
     prompts.expect(QStringLiteral("次のファイルを削除できませんでした。"));
     w->Mrmdir->trigger();
@@ -361,6 +364,21 @@ TEST_F(LocalOps, FileThatCannotBeDeletedIsNamedAndTheOthersStillGo)
     EXPECT_EQ(list_names(w->ListView2), QStringList{"outside"});
     EXPECT_EQ(read_file(root + QStringLiteral("/outside/target.txt")), "target");
     EXPECT_FALSE(QFileInfo(root + QStringLiteral("/outside/target.txt")).permission(QFile::WriteOwner));
+}
+
+TEST_F(LocalOps, FolderGoesToTheTrashWhole)
+{
+    ASSERT_TRUE(QDir().mkpath(root + QStringLiteral("/site/img")));
+    for (const char* n : {"site/index.html", "site/img/a.png", "site/img/.hidden"})
+        write_file(root + u'/' + QString::fromUtf8(n));
+    openRoot();
+    select_by_name(w->ListView2, {"site"});
+    prompts.expect(QStringLiteral("「site」（ファイル 3 個を含む）をごみ箱に移しますか？"), prompts::vbOK);
+    w->Mrmdir->trigger();
+    ASSERT_TRUE(prompts.allUsed());
+    EXPECT_FALSE(QFileInfo::exists(root + QStringLiteral("/site")));
+    EXPECT_TRUE(QFileInfo::exists(trashed(QStringLiteral("site/img/.hidden"))));
+    EXPECT_TRUE(list_names(w->ListView2).isEmpty());
 }
 
 TEST_F(LocalOps, DeepFolderTreeGoesAfterOneConfirmationAndLinksAreNotFollowed)
@@ -378,17 +396,28 @@ TEST_F(LocalOps, DeepFolderTreeGoesAfterOneConfirmationAndLinksAreNotFollowed)
     write_file(root + QStringLiteral("/other.txt"));
     openRoot();
     select_by_name(w->ListView2, {"tree"});
+    // No Trash can be made where the desktop keeps it: deleting for good is
+    // asked once more.
+    const QString blocker = env.scratch() + QStringLiteral("/blocker");
+    write_file(blocker);
+    qputenv("XDG_DATA_HOME", blocker.toUtf8());
 
-    prompts.expect(QStringLiteral("ﾃﾞｨﾚｸﾄﾘｰtreeを削除してもいいですか？"), prompts::vbCancel);
+    // Every file below counts (hidden ones too); the linked folders do not.
+    const QString question = QStringLiteral("「tree」（ファイル 651 個を含む）をごみ箱に移しますか？");
+    prompts.expect(question, prompts::vbCancel);
+    w->Mrmdir->trigger();
+    prompts.expect(question, prompts::vbOK);
+    prompts.expect(QStringLiteral("「tree」はごみ箱に移せません。完全に削除しますか？（元に戻せません）"), prompts::vbCancel);
     w->Mrmdir->trigger();
     EXPECT_TRUE(QFileInfo::exists(deepest + QStringLiteral("/locked.txt")));
 
-    prompts.expect(QStringLiteral("ﾃﾞｨﾚｸﾄﾘｰtreeを削除してもいいですか？"), prompts::vbOK);
+    prompts.expect(question, prompts::vbOK);
+    prompts.expect(QStringLiteral("はごみ箱に移せません。"), prompts::vbOK);
     w->Mrmdir->trigger();
     ASSERT_TRUE(prompts.allUsed());
-    EXPECT_EQ(prompts.count(), 2);   // one question each time, nothing else
-    EXPECT_EQ(prompts.seen()[1].icon, prompts::vbExclamation);
-    EXPECT_EQ(prompts.seen()[1].title, QStringLiteral("削除確認"));
+    EXPECT_EQ(prompts.count(), 5);   // nothing else was asked or told
+    EXPECT_EQ(prompts.seen()[4].icon, prompts::vbExclamation);
+    EXPECT_EQ(prompts.seen()[4].title, QStringLiteral("削除確認"));
     EXPECT_FALSE(QFileInfo::exists(root + QStringLiteral("/tree")));
     EXPECT_EQ(read_file(outside + QStringLiteral("/photos/p.jpg")), "jpeg");
     EXPECT_EQ(list_names(w->ListView2), QStringList{"other.txt"});

@@ -351,6 +351,46 @@ TEST(ReplacingFile, ALinkStaysALinkAndSetIdBitsAreNotCarriedOver)
     EXPECT_EQ(all_names(dir.path()), (QStringList{"link", "real"}));
 }
 
+TEST(ReplacingFile, NothingIsCreatedThroughALinkNorOverWhatTookANewNameMeanwhile)
+{
+    // What is at the name when the file is opened, and what appears there
+    // before it is committed.
+    enum Kind { Nothing, DanglingLink, File };
+    struct Case { Kind atOpen, meanwhile; bool commits; };
+    for (const Case c : {Case{DanglingLink, DanglingLink, true}, Case{Nothing, DanglingLink, false},
+                         Case{Nothing, File, false}}) {
+        SCOPED_TRACE(int(c.atOpen) * 10 + int(c.meanwhile));
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("notes.txt"));
+        const QString elsewhere = dir.filePath(QStringLiteral("elsewhere.txt"));
+        const auto put = [&](Kind k) {
+            QFile::remove(target);
+            if (k == DanglingLink) {
+                ASSERT_TRUE(QFile::link(elsewhere, target));
+            }
+            if (k == File)
+                write_file(target, "appeared meanwhile");
+        };
+        put(c.atOpen);
+        ReplacingFile f(target);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) << f.errorString().toStdString();
+        ASSERT_EQ(f.write("new"), 3);
+        if (c.meanwhile != c.atOpen)
+            put(c.meanwhile);
+        EXPECT_EQ(f.commit(), c.commits);
+        EXPECT_FALSE(QFileInfo::exists(elsewhere));
+        EXPECT_EQ(all_names(dir.path()), QStringList{"notes.txt"});
+        if (c.commits) {
+            EXPECT_FALSE(QFileInfo(target).isSymLink());
+            EXPECT_EQ(read_file(target), QByteArray("new"));
+        } else if (c.meanwhile == File) {
+            EXPECT_EQ(read_file(target), QByteArray("appeared meanwhile"));
+        } else {
+            EXPECT_TRUE(QFileInfo(target).isSymLink());
+        }
+    }
+}
+
 TEST(ReplacingFile, WithoutACommitTheTargetStaysAndNoHiddenFileIsLeft)
 {
     enum End { Dropped, Cancelled, CommitFails };

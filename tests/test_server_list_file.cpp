@@ -65,16 +65,6 @@ TEST(ServerListFile, RemoveDropsTheFirstMatchAndBlankLinesAndTheSection)
     EXPECT_EQ(file_bytes(), QByteArray("b\r\na\r\n"));
 }
 
-TEST(ServerListFile, AnAddressOf999KeepsItsSection)
-{
-    TestEnv env;
-    put_file("odd\r\n");
-    settings::save(QStringLiteral("odd"), QStringLiteral("s_adress"), QStringLiteral("999"));
-    settings::save(QStringLiteral("odd"), QStringLiteral("s_user"), QStringLiteral("u"));
-    EXPECT_EQ(server_list::remove(QStringLiteral("odd")), QStringList());
-    EXPECT_EQ(settings::get(QStringLiteral("odd"), QStringLiteral("s_user")), QStringLiteral("u"));
-}
-
 TEST(ServerListFile, RewritesHaveNoLineLimit)
 {
     TestEnv env;

@@ -8,10 +8,11 @@
 #include "platform/settings_store.h"
 
 TestEnv::TestEnv()
-    : oldHome_(qgetenv("PALU_FTP_HOME")), oldConfig_(qgetenv("XDG_CONFIG_HOME"))
+    : oldHome_(qgetenv("PALU_FTP_HOME")), oldConfig_(qgetenv("XDG_CONFIG_HOME")), oldData_(qgetenv("XDG_DATA_HOME"))
 {
     qputenv("PALU_FTP_HOME", home_.path().toUtf8());
     qputenv("XDG_CONFIG_HOME", config_.path().toUtf8());
+    qputenv("XDG_DATA_HOME", data_.path().toUtf8());
 }
 
 TestEnv::~TestEnv()
@@ -19,6 +20,7 @@ TestEnv::~TestEnv()
     settings::flush();
     qputenv("PALU_FTP_HOME", oldHome_);
     qputenv("XDG_CONFIG_HOME", oldConfig_);
+    qputenv("XDG_DATA_HOME", oldData_);
 }
 
 bool wait_until(const std::function<bool()>& pred, int ms)

@@ -14,10 +14,11 @@ public:
     QString home() const { return home_.path(); }      // program folder
     QString config() const { return config_.path(); }  // XDG_CONFIG_HOME
     QString scratch() const { return scratch_.path(); } // a free folder for local files
+    QString data() const { return data_.path(); }      // XDG_DATA_HOME: the Trash is below it
 
 private:
-    QTemporaryDir home_, config_, scratch_;
-    QByteArray oldHome_, oldConfig_;
+    QTemporaryDir home_, config_, scratch_, data_;
+    QByteArray oldHome_, oldConfig_, oldData_;
 };
 
 // Pumps the event loop until pred() is true or ms milliseconds have passed.

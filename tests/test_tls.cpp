@@ -186,7 +186,7 @@ TEST(ConnectionProfileRead, OldEntriesStayPlainQuickConnectionsTryTls)
     TestEnv env;
     settings::save(QStringLiteral("old"), keys::SAdress, QStringLiteral("h"));
     settings::save(keys::TlsTrust, QStringLiteral("ftp.example:21"), QStringLiteral("ab"));
-    const ConnectionProfile entry = ConnectionProfile::ofEntry(QStringLiteral("old"));
+    const ConnectionProfile entry = ConnectionProfile::ofEntry(QStringLiteral("old"), QStringLiteral("h"), 21);
     EXPECT_EQ(entry.tls, ConnectionProfile::Tls::None);
     EXPECT_TRUE(entry.codepage.isEmpty());
     const ConnectionProfile quick = ConnectionProfile::ofQuickConnection(QStringLiteral("ftp.example"), 21);
@@ -198,4 +198,137 @@ TEST(ConnectionProfileRead, OldEntriesStayPlainQuickConnectionsTryTls)
     const ConnectionProfile odd = ConnectionProfile::ofQuickConnection(QStringLiteral("x"), 21);
     EXPECT_EQ(odd.tls, ConnectionProfile::Tls::None);
     EXPECT_TRUE(odd.codepage.isEmpty());
+}
+
+// The fingerprint was trusted for this entry at another port (the address
+// was edited since): the certificate is asked about afresh, and the answer
+// is kept for the server connected to now.
+TEST_F(Tls, ATrustedCertificateIsAskedAboutAgainAtAnotherServer)
+{
+    record(keys::TlsFp, cert.fingerprint);
+    record(keys::TlsFpServer, QStringLiteral("127.0.0.1:1"));
+    prompts.expect(QStringLiteral("自己署名の証明書です"), Always);
+    connectToFake();
+    expectEncryptedSession();
+    EXPECT_TRUE(prompts.allUsed());
+    EXPECT_EQ(settings::get(QStringLiteral("fake"), keys::TlsFpServer),
+              QStringLiteral("127.0.0.1:") + QString::number(server.port()));
+}
+
+// ------------------------------------------------------------ less encryption than before or than asked
+
+TEST_F(Tls, AServerThatDidTlsBeforeIsAskedAboutBeforeAnythingGoesInClear)
+{
+    server.onCommand(QStringLiteral("AUTH"), [](FakeFtpServer& s, const QString&) {
+        s.replyLine(QStringLiteral("502 not implemented"));
+    });
+    record(keys::Tls, keys::TlsIfOffered);
+    record(keys::TlsFp, cert.fingerprint);
+    enum { Connect, DoNotConnect };
+    for (const int answer : {int(Connect), int(DoNotConnect), int(Closed)}) {
+        SCOPED_TRACE(answer);
+        server.clearCommands();
+        prompts.expect(QStringLiteral("前回TLSで暗号化していました"), answer);
+        connectToFake();
+        if (answer == Connect) {
+            EXPECT_EQ(commandsUntil(QStringLiteral("PWD")),
+                      (QStringList{"AUTH TLS", "USER alice", "PASS secret word", "FEAT", "PWD"}));
+            EXPECT_EQ(w->StatusPanel2->text(), QStringLiteral("暗号化なし"));
+            w->disconnect_Click();
+            ASSERT_TRUE(wait_until([&] { return w->Winsock1->State() == Winsock::sckClosed; }));
+        } else {
+            expectOnlyAuthSent();
+            EXPECT_EQ(server.commands(), QStringList{"AUTH TLS"});
+        }
+        ASSERT_TRUE(prompts.allUsed());
+        const prompts::Prompt& asked = prompts.seen().last();
+        EXPECT_EQ(asked.text, QStringLiteral("このサーバーは前回TLSで暗号化していましたが、今回はTLSを使えません。"
+                                             "暗号化せずに接続しますか？（パスワードは暗号化されずに送られます）"));
+        EXPECT_EQ(asked.choices, (QStringList{"接続する", "接続しない"}));
+        EXPECT_EQ(asked.defaultChoice, int(DoNotConnect));
+    }
+}
+
+// The check a client makes of a server, with a test authority trusted for
+// the duration of the test.
+class TrustedAuthority {
+public:
+    explicit TrustedAuthority(const QByteArray& caPem) : saved_(QSslConfiguration::defaultConfiguration())
+    {
+        QSslConfiguration c = saved_;
+        c.setCaCertificates(QSslCertificate::fromData(caPem));
+        QSslConfiguration::setDefaultConfiguration(c);
+    }
+    ~TrustedAuthority() { QSslConfiguration::setDefaultConfiguration(saved_); }
+
+private:
+    QSslConfiguration saved_;
+};
+
+TEST_F(Tls, WhatTheHandshakeWouldRefuseIsAskedAbout)
+{
+    struct Case { const char* name; QStringList names; bool forServer; const char* problem; };
+    const Case cases[] = {
+        {"127.0.0.1", {"127.0.0.1"}, true, nullptr},
+        {"127.0.0.1", {"127.0.0.1"}, false, "サーバー用のものではありません"},
+        {"127.0.0.1", {"other.example", "10.0.0.1"}, true, "このホスト名のものではありません"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.problem ? c.problem : "fit");
+        const TestCertificate issued =
+            make_issued_certificate(certs.path(), QString::fromLatin1(c.name), c.names, c.forServer);
+        ASSERT_TRUE(issued.ok()) << issued.error.toStdString();
+        const TrustedAuthority authority(issued.caPem);
+        server.setTlsCertificate(issued.certPem, issued.keyPem);
+        server.clearCommands();
+        const int before = prompts.count();
+        if (!c.problem) {
+            connectToFake();
+            expectEncryptedSession();
+            EXPECT_EQ(prompts.count(), before);
+            w->disconnect_Click();
+            ASSERT_TRUE(wait_until([&] { return w->Winsock1->State() == Winsock::sckClosed; }));
+            continue;
+        }
+        prompts.expect(QString::fromUtf8(c.problem), Refuse);
+        connectToFake();
+        expectOnlyAuthSent();
+        EXPECT_TRUE(prompts.allUsed());
+        EXPECT_EQ(prompts.count(), before + 1);
+    }
+}
+
+TEST(CertificateNames, AlternativeNamesWhenListedElseTheCommonName)
+{
+    QTemporaryDir dir;
+    struct Case { const char* common; QStringList names; const char* host; bool matches; };
+    for (const Case& c : {Case{"localhost", {"other.example"}, "localhost", false},
+                          Case{"other.example", {"*.example.jp", "localhost"}, "localhost", true},
+                          Case{"localhost", {}, "localhost", true},
+                          Case{"*.example.jp", {}, "ftp.example.jp", true},
+                          Case{"*.example.jp", {}, "a.b.example.jp", false},
+                          Case{"*.jp", {}, "example.jp", false}}) {
+        SCOPED_TRACE(std::string(c.common) + " " + c.names.join(u',').toStdString() + " " + c.host);
+        const TestCertificate made =
+            make_issued_certificate(dir.path(), QString::fromLatin1(c.common), c.names, true);
+        ASSERT_TRUE(made.ok()) << made.error.toStdString();
+        const TrustedAuthority authority(made.caPem);
+        const QList<QSslError> errors =
+            certificate_check::verify(QSslCertificate::fromData(made.certPem), QString::fromLatin1(c.host));
+        EXPECT_EQ(errors.isEmpty(), c.matches) << certificate_check::problems(errors).join(u'|').toStdString();
+    }
+}
+
+TEST(DataConnectionPeer, OnlyTheControlConnectionsReadableCertificateIsTaken)
+{
+    QTemporaryDir dir;
+    const TestCertificate a = make_test_certificate(dir.path(), QStringLiteral("a.example"));
+    const TestCertificate b = make_test_certificate(dir.path(), QStringLiteral("b.example"));
+    ASSERT_TRUE(a.ok() && b.ok());
+    const QSslCertificate ca(a.certPem), cb(b.certPem), none;
+    struct Case { QSslCertificate expected, shown; bool taken; };
+    for (const Case& c : {Case{ca, ca, true}, Case{ca, cb, false}, Case{ca, none, false}, Case{none, none, false},
+                          Case{none, ca, true}})
+        EXPECT_EQ(Winsock::acceptsPeer(c.expected, c.shown), c.taken)
+            << c.expected.subjectDisplayName().toStdString() << " / " << c.shown.subjectDisplayName().toStdString();
 }

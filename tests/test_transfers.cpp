@@ -2,8 +2,10 @@
 // question.
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <sys/stat.h>
@@ -243,6 +245,50 @@ TEST_F(Transfers, TextViewUsesTypeAAndNeverAsks)
     EXPECT_EQ(read_file(local + QStringLiteral("/A.txt")), QByteArray("local copy"));
     EXPECT_EQ(w->Y_Count, 0);
     EXPECT_FALSE(dialog() && dialog()->isVisible());
+}
+
+TEST_F(Transfers, ALinkWhereTheFileWouldLandIsAskedAboutAndNeverWrittenThrough)
+{
+    start(three_files());
+    tree->files.insert(QStringLiteral("/A.txt"), "from the server");
+    // Leads out of the folder, to nothing.
+    QTemporaryDir outside;
+    const QString missing = outside.filePath(QStringLiteral("missing.txt"));
+    ASSERT_TRUE(QFile::link(missing, local + QStringLiteral("/A.txt")));
+    selectRemote({"A.txt"});
+    w->MDOWN_Click();
+    ASSERT_TRUE(wait_until([&] { return dialog() && dialog()->isVisible(); }));
+    EXPECT_EQ(dialog()->Label2->text(), QStringLiteral("A.txt"));
+    dialog()->Command1->click();
+    ASSERT_TRUE(wait_until([&] { return tree->retrieved.size() == 1 && idle() && w->Down_Count == 0; }));
+    EXPECT_FALSE(QFileInfo(local + QStringLiteral("/A.txt")).isSymLink());
+    EXPECT_EQ(read_file(local + QStringLiteral("/A.txt")), QByteArray("from the server"));
+    EXPECT_FALSE(QFileInfo::exists(missing));
+}
+
+TEST_F(Transfers, TheListingAndTextViewFilesAreReadableByTheirOwnerOnly)
+{
+    // An older text.txt open to all is not kept as it was.
+    const QString textFile = program_folder::file(QStringLiteral("text.txt"));
+    {
+        QFile old(textFile);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(textFile).constData(), 0644), 0);
+    start(three_files());
+    tree->files.insert(QStringLiteral("/A.txt"), "hello\r\n");
+    launcher::set_recorder([](launcher::Kind, const QString&) {});
+    selectRemote({"A.txt"});
+    w->Y_Count = -1;
+    w->MDOWN_Click();
+    const bool viewed = wait_until([&] { return tree->retrieved.size() == 1 && idle() && w->Y_Count == 0; });
+    launcher::set_recorder({});
+    ASSERT_TRUE(viewed);
+    for (const QString& name : {QStringLiteral("temp.s"), QStringLiteral("text.txt")}) {
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(program_folder::file(name)).constData(), &st), 0) << name.toStdString();
+        EXPECT_EQ(st.st_mode & 0777, 0600u) << name.toStdString();
+    }
 }
 
 TEST(LocalNames, OnlyPlainNamesInsideTheFolder)

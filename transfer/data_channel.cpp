@@ -142,9 +142,8 @@ void form1::receiveListingBlock()
     if (Dcount == 0) {
         mouse_pointer::set(mouse_pointer::Hourglass);
         const QString path = program_folder::file(Y_Count != 0 ? TextViewName : ListingName);
-        QFile::remove(path);
         file = std::make_unique<QFile>(path);
-        if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        if (!program_folder::create_private(*file, QIODevice::WriteOnly | QIODevice::Unbuffered)) {
             failTransfer(QStringLiteral("一時ファイルを作成できませんでした。\n") + path + QStringLiteral("\n") +
                          file->errorString());
             return;
@@ -285,9 +284,8 @@ void form1::finishTextView()
     const QString path = program_folder::file(TextViewName);
     if (Dcount == 0) {
         // An empty file sends no block: the editor shows it empty.
-        QFile::remove(path);
         QFile empty(path);
-        empty.open(QIODevice::WriteOnly);
+        program_folder::create_private(empty, QIODevice::WriteOnly);
     }
     Y_Count = 0;
     Dcount = 0;
@@ -295,7 +293,9 @@ void form1::finishTextView()
     fCount = 0;
     textViewFile.reset();
     endOperation();
-    launcher::open_text(path);
+    if (!launcher::open_text(path))
+        prompts::Msg_box(QStringLiteral("テキストエディターで開けませんでした。\n") + path, QStringLiteral("エラー"),
+                         prompts::vbExclamation);
 }
 
 void form1::finishDownload()

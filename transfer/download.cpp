@@ -1,9 +1,9 @@
 // The download batch: the selected remote files, one after the other, into
 // the current local folder.
-#include <QFileInfo>
 
 #include "app/drive_kind.h"
 #include "app/form1.h"
+#include "fileops/local_files.h"
 #include "platform/drive_view.h"
 #include "platform/list_view.h"
 #include "platform/prompts.h"
@@ -109,7 +109,9 @@ void form1::Down_sele()
     }
     // The one path the question asks about and the file is written to.
     downloadPath_ = transferFolder_ + Down_File;
-    if (!Form13::Over_write && Y_Count == 0 && QFileInfo::exists(drives::to_native(downloadPath_))) {
+    // A link counts as a file there, a dangling one too: the download never
+    // writes through it without asking.
+    if (!Form13::Over_write && Y_Count == 0 && local_files::entry_exists(drives::to_native(downloadPath_))) {
         Form13* dialog = sameNameDialog();
         dialog->ask(Down_File);
         return;

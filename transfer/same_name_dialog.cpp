@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "app/form1.h"
+#include "platform/outside_text.h"
 
 Form13::Form13(form1* main, QWidget* parent) : QDialog(parent), main_(main)
 {
@@ -14,7 +15,7 @@ Form13::Form13(form1* main, QWidget* parent) : QDialog(parent), main_(main)
     setModal(false);
     Label2 = new QLabel(this);
     Label1 = new QLabel(this);
-    Label2->setTextFormat(Qt::PlainText);
+    outside_text::make_plain(Label2);
     Label2->setWordWrap(true);
     Command1 = new QPushButton(QStringLiteral("上書き"), this);
     Command2 = new QPushButton(QStringLiteral("すべて上書き"), this);
@@ -37,7 +38,7 @@ void Form13::ask(const QString& fileName)
 {
     show();
     Label1->setText(QStringLiteral("は、転送先に同一名のファイルが存在します。"));
-    Label2->setText(fileName);
+    outside_text::set(Label2, fileName);
     raise();
     activateWindow();
 }
