@@ -197,6 +197,12 @@ public:
 
     // ---- encryption of the connection: AUTH TLS, certificate, PROT (ftp/) --
     bool tlsStarting_ = false;                 // "234" came; the handshake runs
+    bool tlsAccepted_ = false;                 // "234" came on this connection: nothing more goes in clear
+    bool certificateAsked_ = false;            // the certificate question is open; the log-in waits for it
+    bool dataProtected_ = false;               // "PROT P" accepted: data connections are TLS clients
+    bool dataMustBeProtected() const;          // the entry requires TLS, or AUTH was accepted
+    bool refusedInClear(const QString& verb);  // true (the connection ended) when verb would go in clear
+    void endLogin();                           // 中断 of the log-in: the connection ends, nothing more is sent
     quint64 tlsAttempt_ = 0;                   // the handshake its time limit belongs to
     int tlsHandshakeWaitMs = 30000;            // then the connection is given up
     void wireControlTls();
@@ -227,7 +233,6 @@ public:
     bool refuseUnsendable(const QString& name, const QString& refusal, const QString& title);
 
     // ---- a connection encrypted less than before or than asked (ftp/) ----
-    bool dataInClear_ = false;                 // PROT P refused: the data connections go in clear
     // AUTH refused where TLS is used when offered: true when the connection
     // may go on in clear (asked when this server did TLS before); false when
     // it has been ended.
@@ -259,8 +264,9 @@ public:
     // What a running transfer waits for, each with a bound: the server's
     // connection to the data listener after LIST, RETR or STOR, or the rest of
     // a download (its data close and the server's reply to RETR), or the
-    // server's reply once an upload's last byte has gone.
-    enum class TransferWait { None, DataConnection, DownloadEnd, UploadEnd };
+    // server's reply once an upload's last byte has gone, or after a
+    // listing's or text view's data have ended.
+    enum class TransferWait { None, DataConnection, DownloadEnd, UploadEnd, ListingEnd };
     TransferWait transferWait_ = TransferWait::None;
     quint64 transferWaitId_ = 0;               // bumped whenever a wait ends
     int dataConnectionWaitMs = 30000;          // then the user is asked whether to abort
@@ -268,6 +274,14 @@ public:
     int uploadEndWaitMs = 120000;              // then the upload is reported unconfirmed (the
                                                // system may still be sending the last megabytes)
     bool downloadDataDone_ = false;            // the data connection of the download has closed
+    // A transfer ends when both its final reply and the end of its data have
+    // come, in either order.
+    quint64 dataOwedBy_ = 0;                   // operation whose data command is out, its data not ended
+    bool dataEnded_ = false;                   // a listing's or text view's data ended before its reply
+    bool uploadConfirmed_ = false;             // the server confirmed the upload before its last byte went
+    void dataCommandSent(const QString& verb); // LIST, RETR or STOR of the running operation is out
+    bool dataReplyOwed() const;                // the running operation's data command is unanswered
+    void finishListingData();                  // a listing or text view whose data and reply have both come
     bool downloadConfirmed_ = false;           // the server answered RETR with 226 or 250
     bool noCodeNoted_ = false;                 // a line without a reply code has been noted
     bool cutNotePending_ = false;              // a reply was cut; noted when its text has ended

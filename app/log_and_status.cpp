@@ -69,6 +69,9 @@ void form1::Send_command()
         notSent();
         return;
     }
+    // After AUTH nothing goes out in clear: such a command ends the connection.
+    if (refusedInClear(command_word(line).toUpper()))
+        return;
     if (!Winsock1->SendData(codepage::from_text(line, cp))) {
         prompts::Msg_box(QStringLiteral("コマンド「") + command_word(line) +
                              QStringLiteral("」を送信できませんでした。"),
@@ -84,6 +87,8 @@ void form1::Send_command()
         verb == QStringLiteral("STOR")) {
         Winsock1->Flush();
         Winsock2->StartPendingTls();
+        if (!raw)
+            dataCommandSent(verb);
     }
     if (Text1->text().size() > LogKeep)
         Text1->setText(Text1->text().right(LogKeep));
@@ -106,7 +111,6 @@ void form1::markActiveLabel(bool remoteActive)
 void form1::Show_connected()
 {
     controlShown_ = true;
-    dataInClear_ = false;
     // A new connection owes its greeting and nothing else.
     sentCommands_ = {SentCommand{QString(), operationId_, false}};
     unaskedNoted_ = false;

@@ -30,6 +30,9 @@ void form1::continueAs(Operation op)
         beginOperation(op);
         return;
     }
+    // The log-in runs on until the start folder is listed.
+    if (operation_ == Operation::Login)
+        return;
     operation_ = op;
 }
 
@@ -45,6 +48,9 @@ void form1::endOperation()
     downloadConfirmed_ = false;
     storSent_ = false;
     storAccepted_ = false;
+    dataOwedBy_ = 0;
+    dataEnded_ = false;
+    uploadConfirmed_ = false;
     if (uploadCut)
         Winsock2->Abort();
     Winsock2->Close();
@@ -90,6 +96,13 @@ void form1::settleOperation()
     // the operation waiting for nothing: it ends, instead of locking every
     // command until 中断.
     if (!busy())
+        return;
+    // The handshake and the certificate question owe no reply, yet the
+    // log-in goes on after them.
+    if (tlsStarting_ || certificateAsked_)
+        return;
+    // A data command answered before its data came still waits for them.
+    if (dataOwedBy_ == operationId_)
         return;
     for (const SentCommand& c : sentCommands_)
         if (c.operation == operationId_)
@@ -161,8 +174,12 @@ bool form1::confirmNewConnection()
                                             QStringLiteral("接続中"), prompts::vbQuestion, prompts::vbOKCancel);
         if (answer != prompts::vbOK)
             return false;
-        endOperation();
-        Send_quit();
+        if (operation_ == Operation::Login) {
+            endLogin();   // nothing more goes out on a half-made log-in
+        } else {
+            endOperation();
+            Send_quit();
+        }
         // The dropped connection's remaining attempts are not the new one's.
         リトライ回数 = 0;
         リトライ間隔 = 0;

@@ -10,8 +10,14 @@
 void form1::Mabore_Click()
 {
     errors::trap(QStringLiteral("ABORエラー"), [this] {
-        // A download is written beside its target and only moved over it when
-        // complete: closing drops the part, so the local file stays as it was.
+        // The log-in is not left half done: the connection ends, and
+        // nothing more is sent on it (before the handshake has finished,
+        // nothing may go out in clear).
+        if (operation_ == Operation::Login) {
+            endLogin();
+            setStatusText(QStringLiteral("中断しました。"));
+            return;
+        }
         // A download is written beside its target and only moved over it when
         // complete: dropping it leaves the local file as it was. The data
         // connection ends here too, so whatever the server still sends for the

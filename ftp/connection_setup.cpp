@@ -98,6 +98,7 @@ void form1::Connect_server(bool fresh)
     // encryption.
     profile_ = ConnectionProfile::ofEntry(section, ホスト名, ポートNo);
     passive_ = profile_.passive;
+    Wcount = 0;
     if (!サーバーパス.trimmed().isEmpty()) {
         if (サーバーパス.endsWith(u'/'))
             サーバーパス.chop(1);
@@ -165,8 +166,14 @@ void form1::Open_sockets()
     passiveFallback_ = false;
     resendStor_ = false;
     sessionSteps_.clear();
+    // Nothing of a log-in that was cut short carries over.
     tlsStarting_ = false;
     clearAgreed_ = false;
+    tlsAccepted_ = false;
+    certificateAsked_ = false;
+    dataProtected_ = false;
+    S_count = 0;
+    Ucount = 0;
     Winsock2->SetTlsClient({}, QString(), QSslCertificate());
     Winsock1->RemoteHost = ホスト名;
     Winsock1->RemotePort = ポートNo;
@@ -205,6 +212,11 @@ void form1::Winsock1_Connect() { Show_connected(); }
 void form1::disconnect_Click()
 {
     // Whatever runs ends first: its replies must not drive anything more.
+    // A log-in under way is cut off without another word.
+    if (operation_ == Operation::Login) {
+        endLogin();
+        return;
+    }
     if (busy())
         endOperation();
     Send_quit();

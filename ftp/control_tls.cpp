@@ -76,6 +76,7 @@ bool form1::tlsReply(const QString& verb, const QString& code, const QString& re
             replyQueue_.clear();
             heldControlBytes_.clear();
             tlsStarting_ = true;
+            tlsAccepted_ = true;
             const quint64 attempt = ++tlsAttempt_;
             QTimer::singleShot(tlsHandshakeWaitMs, this, [this, attempt] {
                 if (tlsStarting_ && attempt == tlsAttempt_)
@@ -103,19 +104,16 @@ bool form1::tlsReply(const QString& verb, const QString& code, const QString& re
         return true;
     }
     if (verb == QStringLiteral("PROT")) {
-        if (!refusal(code)) {
-            const QSslCertificate peer = Winsock1->TlsState().peerCertificate();
-            Winsock2->SetTlsClient([this] { return dataTlsConfiguration(); }, ホスト名, peer);
-        } else if (profile_.tls == ConnectionProfile::Tls::Required) {
+        if (refusal(code)) {
+            // Once the connection is encrypted, no data connection of it
+            // goes in clear: without PROT P there is none at all.
             controlLost(QStringLiteral("サーバーがデーター接続の暗号化を受け付けないため、接続を中止しました。\nｻｰﾊﾞｰの応答: ") +
                         first_line(reply));
             return true;
-        } else {
-            Newtext = QStringLiteral("サーバーがデーター接続の暗号化を受け付けないため、データー接続は暗号化しません。\r\n");
-            Text_plus();
-            dataInClear_ = true;
-            showEncryption();
         }
+        const QSslCertificate peer = Winsock1->TlsState().peerCertificate();
+        Winsock2->SetTlsClient([this] { return dataTlsConfiguration(); }, ホスト名, peer);
+        dataProtected_ = true;
         nextSessionStep();
         return true;
     }
@@ -172,9 +170,11 @@ bool form1::certificateAccepted(const QSslConfiguration& state)
         return true;
     const quint64 login = operationId_;
     // Enter must never trust a certificate for good.
+    certificateAsked_ = true;
     const int answer = prompts::Choose(cc::question(ホスト名, cert, cc::problems(errors), stored),
                                        QStringLiteral("証明書の確認"), prompts::vbExclamation, cc::answers(),
                                        cc::DoNotConnect, cc::fingerprint_text(cert));
+    certificateAsked_ = false;
     if (login != operationId_)
         return false;
     if (answer == cc::AlwaysTrust && !cert.isNull()) {
@@ -200,7 +200,32 @@ void form1::showEncryption()
     // claimed either way (the handshake, the certificate question).
     const bool undecided = profile_.tls != ConnectionProfile::Tls::None && !Winsock1->IsEncrypted() && !clearAgreed_;
     StatusPanel2->setText(!controlShown_ || undecided ? QString()
-                          : !Winsock1->IsEncrypted() ? QStringLiteral("暗号化なし")
-                          : dataInClear_             ? QStringLiteral("TLS（データは暗号化なし）")
-                                                     : QStringLiteral("TLS"));
+                          : Winsock1->IsEncrypted()  ? QStringLiteral("TLS")
+                                                     : QStringLiteral("暗号化なし"));
+}
+
+bool form1::dataMustBeProtected() const
+{
+    return profile_.tls == ConnectionProfile::Tls::Required || tlsAccepted_;
+}
+
+bool form1::refusedInClear(const QString& verb)
+{
+    // On an entry that requires TLS only AUTH goes out before the
+    // handshake; once AUTH was accepted, nothing more goes out in clear.
+    const bool mustEncrypt = tlsAccepted_ || (profile_.tls == ConnectionProfile::Tls::Required && verb != QStringLiteral("AUTH"));
+    if (!mustEncrypt || Winsock1->IsEncrypted())
+        return false;
+    endLogin();
+    return true;
+}
+
+void form1::endLogin()
+{
+    // Not half logged in: the connection ends without another command
+    // (before the handshake has finished nothing may go out in clear).
+    tlsStarting_ = false;
+    certificateAsked_ = false;
+    sentCommands_.clear();
+    controlLost(QString());
 }

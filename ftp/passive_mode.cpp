@@ -17,6 +17,15 @@ bool form1::controlIsIPv6() const { return Winsock1->LocalIP().contains(u':'); }
 
 bool form1::Send_data_address()
 {
+    // An encrypted connection's data connections are encrypted, or not made.
+    if (dataMustBeProtected() && !dataProtected_) {
+        const QString unfinished = unfinishedTransfer();
+        endOperation();
+        prompts::Msg_box(QStringLiteral("データー接続を暗号化できないため、データー接続を開きませんでした。") +
+                             (unfinished.isEmpty() ? QString() : QStringLiteral("\n") + unfinished),
+                         QStringLiteral("データー接続"), prompts::vbExclamation);
+        return false;
+    }
     if (passive_) {
         epsvTried_ = controlIsIPv6();
         sendLine(controlIsIPv6() ? QStringLiteral("EPSV") : QStringLiteral("PASV"));

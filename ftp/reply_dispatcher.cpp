@@ -213,6 +213,18 @@ void form1::dispatchReply(const QString& reply)
     // The reply to MKD names the new folder, not the current one.
     const bool answersMkd = final && answered.verb == QStringLiteral("MKD");
     const bool answersPwd = final && answered.verb == QStringLiteral("PWD");
+    if (final && (code == QStringLiteral("226") || code == QStringLiteral("250")) &&
+        (answered.verb == QStringLiteral("LIST") || answered.verb == QStringLiteral("MLSD") ||
+         answered.verb == QStringLiteral("RETR") || answered.verb == QStringLiteral("STOR"))) {
+        // The server calls the transfer done; its data may still be to come
+        // (servers that answer at once, before their connection or its
+        // bytes): the transfer ends once both are in.
+        if (answered.verb == QStringLiteral("STOR"))
+            reply226();
+        else if (dataEnded_)
+            finishListingData();
+        return;
+    }
     if (code == QStringLiteral("220")) {
         Send_greeting_answer();
     } else if (code == QStringLiteral("331")) {
@@ -268,11 +280,6 @@ void form1::dispatchReply(const QString& reply)
         prompts::Msg_box(QStringLiteral("ｻｰﾊﾞｰから認証されませんでした。"), QStringLiteral("認証エラー"),
                          prompts::vbInformation);
         Send_quit();
-    } else if (code == QStringLiteral("226")) {
-        // The server calls the transfer done: it will not connect any more.
-        if (transferWait_ == TransferWait::DataConnection)
-            stopWaiting();
-        reply226();
     } else if (code == QStringLiteral("550")) {
         サーバーパス = Server_Kyu;
         mouse_pointer::set(mouse_pointer::Default);
@@ -345,10 +352,15 @@ void form1::reply501()
 
 void form1::reply226()
 {
-    if (Gcount == 0)
-        return;   // listings, downloads and text views end with their data connection
+    if (Gcount != 3) {
+        // Confirmed before the last byte went out: the file is still sent
+        // whole, and the batch goes on once it has been.
+        uploadConfirmed_ = true;
+        return;
+    }
     if (transferWait_ == TransferWait::UploadEnd)
         stopWaiting();
+    dataOwedBy_ = 0;
     Gcount = 0;
     ループ回数 = 0;
     Winsock2->Close();

@@ -203,6 +203,17 @@ void FakeFtpServer::startTls()
     auto* s = qobject_cast<QSslSocket*>(control_.data());
     ASSERT_NE(s, nullptr) << "no certificate was set before the client connected";
     reply("234 AUTH TLS successful\r\n");
+    authAccepted_ = true;
+    controlWasEncrypted_ = false;
+    connect(s, &QSslSocket::encrypted, this, [this, s] {
+        if (s == control_)
+            controlWasEncrypted_ = true;
+    });
+    // Plain bytes where the handshake should be are a command sent in clear.
+    connect(s, &QSslSocket::errorOccurred, this, [this, s](QAbstractSocket::SocketError e) {
+        if (e == QAbstractSocket::SslHandshakeFailedError && !s->isEncrypted())
+            clearAfterAuth_ << QStringLiteral("control handshake failed: ") + s->errorString();
+    });
     s->setLocalCertificate(QSslCertificate(tlsCert_, QSsl::Pem));
     s->setPrivateKey(QSslKey(tlsKey_, QSsl::Ec, QSsl::Pem));
     s->setPeerVerifyMode(QSslSocket::VerifyNone);
@@ -230,6 +241,9 @@ void FakeFtpServer::onNewConnection()
         }
         control_ = s;
         ++connections_;
+        authAccepted_ = false;
+        controlWasEncrypted_ = false;
+        dataProtected_ = false;
         lineBuffer_.clear();
         skippingLongLine_ = false;
         s->setSocketOption(QAbstractSocket::LowDelayOption, 1);  // pieces leave as pieces
@@ -299,8 +313,14 @@ void FakeFtpServer::handleLine(const QByteArray& raw)
     rawCommands_.append(raw);
     const QString line = QString::fromUtf8(raw);
     commands_.append(line);
+    // (Once encrypted, the socket delivers nothing in clear; it reads as
+    // unencrypted again once the peer has closed.)
+    if (authAccepted_ && !controlWasEncrypted_)
+        clearAfterAuth_ << QStringLiteral("command in clear: ") + line;
     if (line.startsWith(QLatin1String("PORT "), Qt::CaseInsensitive))
         parsePort(line);
+    if (line.startsWith(QLatin1String("PROT "), Qt::CaseInsensitive))
+        dataProtected_ = controlWasEncrypted_ && line.mid(5).trimmed().compare(QLatin1String("P"), Qt::CaseInsensitive) == 0;
     for (qsizetype i = script_.size() - 1; i >= 0; --i) {
         if (line.startsWith(script_.at(i).prefix, Qt::CaseInsensitive)) {
             const Action action = script_.at(i).action;  // it may change the script
@@ -327,6 +347,55 @@ void FakeFtpServer::parsePort(const QString& line)
     }
     dataHost_ = QStringLiteral("%1.%2.%3.%4").arg(n[0]).arg(n[1]).arg(n[2]).arg(n[3]);
     dataPort_ = quint16(n[4] * 256 + n[5]);
+    if (passive_) {
+        passive_->deleteLater();
+        passive_ = nullptr;
+    }
+}
+
+void FakeFtpServer::scriptPassive()
+{
+    onCommand(QStringLiteral("PASV"), [](FakeFtpServer& s, const QString&) { s.openPassive(false); });
+    onCommand(QStringLiteral("EPSV"), [](FakeFtpServer& s, const QString&) { s.openPassive(true); });
+}
+
+void FakeFtpServer::openPassive(bool extended)
+{
+    if (passive_)
+        passive_->deleteLater();
+    passive_ = new ControlListener(this, tlsCert_);
+    if (!passive_->listen(QHostAddress::LocalHost, 0)) {
+        reply("425 Cannot open passive connection.\r\n");
+        return;
+    }
+    const quint16 p = passive_->serverPort();
+    reply(extended ? "229 Entering Extended Passive Mode (|||" + QByteArray::number(p) + "|)\r\n"
+                   : "227 Entering Passive Mode (127,0,0,1," + QByteArray::number(p / 256) + "," +
+                         QByteArray::number(p % 256) + ").\r\n");
+}
+
+bool FakeFtpServer::readyData(QTcpSocket* s, int ms)
+{
+    auto* tls = qobject_cast<QSslSocket*>(s);
+    if (!dataProtected_ || !tls || plainData_) {
+        if (authAccepted_)
+            clearAfterAuth_ << QStringLiteral("data connection in clear after ") + commands_.value(commands_.size() - 1);
+        return true;
+    }
+    connect(tls, &QSslSocket::errorOccurred, this, [this, tls](QAbstractSocket::SocketError e) {
+        if (e == QAbstractSocket::SslHandshakeFailedError && !tls->isEncrypted())
+            clearAfterAuth_ << QStringLiteral("data handshake failed: ") + tls->errorString();
+    });
+    tls->setLocalCertificate(QSslCertificate(tlsCert_, QSsl::Pem));
+    tls->setPrivateKey(QSslKey(tlsKey_, QSsl::Ec, QSsl::Pem));
+    tls->setPeerVerifyMode(QSslSocket::VerifyNone);
+    // A client may end its handshake, send and close within one wait.
+    auto encrypted = std::make_shared<bool>(false);
+    connect(tls, &QSslSocket::encrypted, this, [encrypted] { *encrypted = true; });
+    tls->startServerEncryption();
+    QPointer<QSslSocket> guard(tls);
+    wait_until([&] { return *encrypted || !guard || guard->state() == QAbstractSocket::UnconnectedState; }, ms);
+    return *encrypted;
 }
 
 bool FakeFtpServer::connectData(int ms)
@@ -337,12 +406,27 @@ bool FakeFtpServer::connectData(int ms)
         data_->deleteLater();
     }
     received_.clear();
-    if (dataPort_ == 0)
+    QTcpSocket* s = nullptr;
+    if (passive_) {
+        QPointer<QTcpServer> listener(passive_);
+        wait_until([&] { return !listener || listener->hasPendingConnections(); }, ms);
+        if (!listener || !listener->hasPendingConnections())
+            return false;
+        s = listener->nextPendingConnection();
+        s->setParent(this);
+    } else if (dataPort_ == 0) {
         return false;
-    QTcpSocket* s = new QTcpSocket(this);
+    }
+    const bool accepted = s != nullptr;
+    if (!s)
+        s = tlsCert_.isEmpty() ? new QTcpSocket(this) : new QSslSocket(this);
     data_ = s;
     s->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     auto take = [this, s] {
+        // The client's handshake is not data: it waits for the server's side.
+        if (auto* tls = qobject_cast<QSslSocket*>(s);
+            tls && dataProtected_ && !plainData_ && tls->mode() == QSslSocket::UnencryptedMode)
+            return;
         if (s == data_)
             received_ += s->readAll();
     };
@@ -350,13 +434,18 @@ bool FakeFtpServer::connectData(int ms)
     connect(s, &QTcpSocket::disconnected, this, take);
     // The client may accept, take its bytes and close before this wait ends:
     // what counts is that the connection was made.
+    if (accepted) {
+        const bool ready = readyData(s, ms);
+        take();   // what came before the connection was taken
+        return ready;
+    }
     bool made = false;
     const QMetaObject::Connection flag = connect(s, &QTcpSocket::connected, this, [&made] { made = true; });
     QPointer<QTcpSocket> guard(s);
     s->connectToHost(dataHost_, dataPort_);
     wait_until([&] { return made || !guard || guard->state() == QAbstractSocket::UnconnectedState; }, ms);
     disconnect(flag);
-    return made;
+    return made && guard && readyData(s, ms);
 }
 
 void FakeFtpServer::sendData(const QByteArray& bytes, bool closeAfter)

@@ -76,13 +76,26 @@ public:
     void startTls();
     bool controlEncrypted() const;
 
-    // --- active-mode data connection ---
+    // Lines received in clear after "234", and data connections in clear (or
+    // that failed their handshake) on a control connection that accepted AUTH.
+    QStringList clearAfterAuth() const { return clearAfterAuth_; }
+
+    // --- data connection ---
     // Address of the last PORT command; port 0 when none was parsed.
     QString dataHost() const { return dataHost_; }
     quint16 dataPort() const { return dataPort_; }
-    // Connects to the client's listener named by the last PORT command and
-    // waits (bounded) until the connection is up.
+    // Answers PASV with "227" and EPSV with "229", each naming a new listener
+    // of the server's own; until the next PORT, connectData() takes the
+    // client's connection there.
+    void scriptPassive();
+    // Makes the data connection for the next transfer: connects to the
+    // client's listener named by the last PORT command, or takes the
+    // client's connection to the passive listener; after "PROT P" on an
+    // encrypted control connection it is encrypted too (as the TLS server).
+    // Waits (bounded) until it is ready.
     bool connectData(int ms = 5000);
+    // A broken server: data connections stay in clear whatever PROT said.
+    void setPlainData(bool plain) { plainData_ = plain; }
     // Queues bytes on the data connection, then closes it gracefully (after
     // the bytes) unless told not to.
     void sendData(const QByteArray& bytes, bool closeAfter = true);
@@ -107,6 +120,8 @@ private:
     void retire(QTcpSocket* s);   // deleted once no read runs on it
     void handleLine(const QByteArray& raw);
     void parsePort(const QString& line);
+    void openPassive(bool extended);
+    bool readyData(QTcpSocket* s, int ms);   // encrypted when it is to be
     void writePieces(QTcpSocket* s, const QByteArray& bytes, const QList<int>& sizes);
     struct Stream {
         QPointer<QTcpSocket> socket;
@@ -137,6 +152,12 @@ private:
     int connections_ = 0;
     QString dataHost_;
     quint16 dataPort_ = 0;
+    QTcpServer* passive_ = nullptr;   // set: the next data connection is the client's
+    bool authAccepted_ = false;       // "234" sent on this control connection
+    bool controlWasEncrypted_ = false; // and its handshake ended
+    bool dataProtected_ = false;      // "PROT P" on it while encrypted
+    bool plainData_ = false;
+    QStringList clearAfterAuth_;
     QByteArray received_;
     QList<Stream> streams_;
     qint64 streamed_ = 0;

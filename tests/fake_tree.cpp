@@ -6,6 +6,14 @@ QByteArray listing_line(char type, qint64 size, const QByteArray& name)
     return mode + " 1 owner group " + QByteArray::number(size) + " Mar 15  2024 " + name + "\r\n";
 }
 
+FakeTree::Reply FakeTree::early(FakeFtpServer& s, Reply now, std::optional<Reply> chosen)
+{
+    const Reply at = chosen ? *chosen : replyAt ? replyAt() : Reply::AfterData;
+    if (at == now)
+        s.reply("226 Transfer complete.\r\n");
+    return at;
+}
+
 FakeTree::FakeTree(FakeFtpServer& server, QMap<QString, QByteArray> listings)
     : server_(server), listings_(std::move(listings))
 {
@@ -41,34 +49,40 @@ FakeTree::FakeTree(FakeFtpServer& server, QMap<QString, QByteArray> listings)
             return;
         }
         s.reply("150 Opening BINARY mode data connection.\r\n");
+        const Reply at = early(s, Reply::BeforeConnect);
         if (!s.connectData())
             return;
+        early(s, Reply::BeforeData, at);
         retrieved << path;
         s.sendData(files.value(path));
         s.waitDataClosed();
-        s.reply("226 Transfer complete.\r\n");
+        early(s, Reply::AfterData, at);
     });
     server_.onCommand(QStringLiteral("STOR"), [this, full](FakeFtpServer& s, const QString& line) {
         if (fault && fault(s, line))
             return;
         const QString path = full(line.mid(5));
         s.reply("150 Ok to send data.\r\n");
+        const Reply at = early(s, Reply::BeforeConnect);
         if (!s.connectData())
             return;
+        early(s, Reply::BeforeData, at);
         s.waitDataClosed(20000);
         files.insert(path, s.receivedData());
         stored << path;
-        s.reply("226 Transfer complete.\r\n");
+        early(s, Reply::AfterData, at);
     });
     server_.onCommand(QStringLiteral("LIST"), [this](FakeFtpServer& s, const QString& line) {
         if (fault && fault(s, line))
             return;
         s.reply("150 Here comes the listing.\r\n");
+        const Reply at = early(s, Reply::BeforeConnect);
         if (!s.connectData())
             return;
+        early(s, Reply::BeforeData, at);
         s.sendData(listings_.value(cwd_));
         s.waitDataClosed();
         ++served_;
-        s.reply("226 Transfer complete.\r\n");
+        early(s, Reply::AfterData, at);
     });
 }

@@ -4,6 +4,7 @@
 #include <QMap>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
 #include "tests/fake_ftp_server.h"
 
@@ -20,8 +21,15 @@ public:
     // Asked first for every LIST, RETR and STOR line; returning true means it
     // has answered the command itself (a refusal, a cut connection ...).
     std::function<bool(FakeFtpServer&, const QString& line)> fault;
+    // When LIST, RETR and STOR get their "226": after the data (unset), or,
+    // as some servers do, at once, before the data connection is made or
+    // once it is made but before its data.
+    enum class Reply { AfterData, BeforeConnect, BeforeData };
+    std::function<Reply()> replyAt;
 
 private:
+    // Sends "226" when now is the chosen moment; chooses on the first call.
+    Reply early(FakeFtpServer& s, Reply now, std::optional<Reply> chosen = std::nullopt);
     FakeFtpServer& server_;
     QMap<QString, QByteArray> listings_;
     QString cwd_ = QStringLiteral("/");

@@ -1,9 +1,13 @@
 // Seeded random sequences of user actions and server events, fired from the
 // event loop so that they land between any two steps of a running transfer:
 // nothing is written locally, nor sent to the server, that the user did not
-// ask for; no handler stalls; and afterwards the client is at rest and works.
+// ask for; nothing goes out in clear on an entry that requires TLS; no
+// handler stalls; and afterwards the client is at rest and works. Every data
+// mode runs the same seeds, against a server that answers "226" before or
+// after the data at random.
 //
-// PALU_INTERLEAVE_SEEDS="first,count" runs other seeds (default "1,8").
+// PALU_INTERLEAVE_SEEDS="first,count" runs other seeds in each mode
+// (default "1,5").
 #include <QComboBox>
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -12,15 +16,32 @@
 #include <QRandomGenerator>
 #include <QTimer>
 
+#include <QTemporaryDir>
+
 #include "fileops/rename_dialog.h"
 #include "ftp/raw_command_dialog.h"
 #include "platform/launcher.h"
 #include "platform/list_view.h"
+#include "servers/settings_keys.h"
 #include "tests/fake_tree.h"
 #include "tests/ftp_fixture.h"
+#include "tests/test_certificate.h"
 #include "transfer/same_name_dialog.h"
 
 namespace {
+
+// How the entry and the server make their data connections.
+struct Mode {
+    const char* name;
+    bool passive;        // the entry asks for passive mode
+    bool tls;            // the entry requires TLS
+    const char* refused; // the server refuses this data command ("PORT", "PASV")
+};
+const Mode Modes[] = {
+    {"Active", false, false, nullptr},      {"Passive", true, false, nullptr},
+    {"PortRefused", false, false, "PORT"}, {"PasvRefused", true, false, "PASV"},
+    {"TlsActive", false, true, nullptr},    {"TlsPassive", true, true, nullptr},
+};
 
 using Files = QMap<QString, QByteArray>;   // path below the root -> contents
 
@@ -58,11 +79,13 @@ QString remote_path(const QString& folder, const QString& name)
     return (folder == QStringLiteral("/") ? QString() : folder) + u'/' + name;
 }
 
-class Interleaving : public FtpFixture {
+class Interleaving : public FtpFixture, public ::testing::WithParamInterface<Mode> {
 protected:
     void SetUp() override
     {
         FtpFixture::SetUp();
+        const Mode mode = GetParam();
+        record(keys::Pasv, mode.passive ? QStringLiteral("1") : QStringLiteral("0"));
         const QByteArray root = listing_line('d', 0, "sub") + listing_line('-', 5, "a.txt") +
                                 listing_line('-', 5, "b.txt") + listing_line('-', 5, "c.txt");
         const QByteArray sub = listing_line('-', 5, "d.txt") + listing_line('-', 5, "a.txt");
@@ -81,6 +104,33 @@ protected:
         named("RNTO", "250 Renamed.\r\n");
         named("MKD ", "257 \"/made\" created.\r\n");
         server.onCommand(QStringLiteral("ABOR"), [](FakeFtpServer& s, const QString&) { s.reply("226 ABOR ok.\r\n"); });
+        tree->replyAt = [this] { return FakeTree::Reply(rng.bounded(3)); };
+        server.scriptPassive();
+        if (mode.refused)
+            server.onCommand(QString::fromLatin1(mode.refused), [](FakeFtpServer& s, const QString&) {
+                s.reply("500 Not here.\r\n");
+            });
+        if (mode.tls) {
+            cert = make_test_certificate(certs.path());
+            ASSERT_TRUE(cert.ok()) << cert.error.toStdString();
+            server.setTlsCertificate(cert.certPem, cert.keyPem);
+            record(keys::Tls, keys::TlsRequired);
+            record(keys::TlsFp, cert.fingerprint);
+            // Answered after a while, so that the user's actions land during
+            // the log-in's steps too.
+            const auto later = [this](std::function<void(FakeFtpServer&)> answer) {
+                return [this, answer](FakeFtpServer& s, const QString&) {
+                    const int connection = s.connectionCount();
+                    wait_until([] { return false; }, int(rng.bounded(25)));
+                    if (s.connectionCount() == connection && s.controlConnected())   // still the same connection
+                        answer(s);
+                };
+            };
+            server.onCommand(QStringLiteral("AUTH"), later([](FakeFtpServer& s) { s.startTls(); }));
+            server.onCommand(QStringLiteral("PBSZ"), later([](FakeFtpServer& s) { s.replyLine("200 PBSZ=0"); }));
+            server.onCommand(QStringLiteral("PROT"), later([](FakeFtpServer& s) { s.replyLine("200 PROT now Private"); }));
+            server.onCommand(QStringLiteral("PASS"), later([](FakeFtpServer& s) { s.replyLine("230 Logged in."); }));
+        }
         for (const char* f : {"a.txt", "u1.txt", "u2.txt", "lsub/b.txt", "lsub/x.txt"})
             writeLocal(QString::fromLatin1(f), QByteArray("L:") + f);
         launcher::set_recorder([](launcher::Kind, const QString&) {});
@@ -355,6 +405,10 @@ protected:
             for (const QString& p : it.value())
                 if (!allowed.value(it.key()).contains(p))
                     violations << it.key().trimmed() + QStringLiteral(" unasked: ") + p;
+        // After AUTH, no command and no data connection in clear.
+        const QStringList clear = server.clearAfterAuth();
+        for (; clearSeen < clear.size(); ++clearSeen)
+            violations << clear.at(clearSeen) + QStringLiteral(" at step ") + QString::number(step);
     }
 
     void runSeed(quint32 seed)
@@ -419,7 +473,8 @@ protected:
         check();
         if (qEnvironmentVariableIsSet("PALU_INTERLEAVE_VERBOSE"))
             std::printf("%s%s\n", qPrintable(where()), qPrintable(describeBatches()));
-        const QString trail = where() + QStringLiteral("\n") + violations.join(u'\n');
+        const QString trail = where() + QStringLiteral("\n") + violations.join(u'\n') +
+                              (violations.isEmpty() ? QString() : QStringLiteral("\nlog:\n") + log().right(2500));
         EXPECT_TRUE(violations.isEmpty()) << trail.toStdString();
         EXPECT_EQ(snapshot(env.scratch(), true).keys(), local.keys()) << trail.toStdString();
         EXPECT_EQ(w->ループ回数, 0) << trail.toStdString();
@@ -454,7 +509,8 @@ protected:
             w->ListView2->setSelected(i, w->ListView2->text(i) == QStringLiteral("u2.txt"));
         const qsizetype stored = tree->stored.size();
         w->Mupload->trigger();
-        ASSERT_TRUE(wait_until([&] { return tree->stored.size() > stored && !w->busy(); })) << where.toStdString();
+        ASSERT_TRUE(wait_until([&] { return tree->stored.size() > stored && !w->busy(); }))
+            << where.toStdString() << "\n" << log().right(1500).toStdString();
         EXPECT_EQ(tree->files.value(remote_path(tree->cwd(), QStringLiteral("u2.txt"))), QByteArray("L:u2.txt"));
     }
 
@@ -466,15 +522,17 @@ protected:
     QMap<QString, QStringList> allowed;   // and those the user asked for
     Files local;
     QStringList retrArrived, storArrived;   // as the server got them
-    qsizetype retrievedSeen = 0, storedSeen = 0;
+    qsizetype retrievedSeen = 0, storedSeen = 0, clearSeen = 0;
+    QTemporaryDir certs;
+    TestCertificate cert;
     int step = 0;
     QStringList violations;
     QStringList asked;   // every prompt, for the failure message
 };
 
-TEST_F(Interleaving, NothingUnaskedHappensAndTheClientComesBackToRest)
+TEST_P(Interleaving, NothingUnaskedHappensAndTheClientComesBackToRest)
 {
-    quint32 first = 1, count = 8;
+    quint32 first = 1, count = 5;
     if (const QByteArray env = qgetenv("PALU_INTERLEAVE_SEEDS"); !env.isEmpty()) {
         const QList<QByteArray> parts = env.split(',');
         first = parts.value(0).toUInt();
@@ -486,5 +544,8 @@ TEST_F(Interleaving, NothingUnaskedHappensAndTheClientComesBackToRest)
             return;   // the seed and its actions are in the failure
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryDataMode, Interleaving, ::testing::ValuesIn(Modes),
+                         [](const ::testing::TestParamInfo<Mode>& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -156,6 +156,7 @@ TEST_F(Tls, AHandshakeThatGoesWrongEndsWithAMessageAndNoPassword)
 TEST_F(Tls, PlainBytesOnAnEncryptedDataConnectionAreNeverTakenForTheListing)
 {
     record(keys::TlsFp, cert.fingerprint);
+    server.setPlainData(true);
     server.onCommand(QStringLiteral("LIST"), [](FakeFtpServer& s, const QString&) {
         s.reply("150 Here it comes.\r\n");
         ASSERT_TRUE(s.connectData());
@@ -255,21 +256,6 @@ TEST_F(Tls, AServerThatDidTlsBeforeIsAskedAboutBeforeAnythingGoesInClear)
         EXPECT_EQ(asked.choices, (QStringList{"接続する", "接続しない"}));
         EXPECT_EQ(asked.defaultChoice, int(DoNotConnect));
     }
-}
-
-TEST_F(Tls, ARefusedDataEncryptionIsShownAndLogged)
-{
-    record(keys::Tls, keys::TlsIfOffered);
-    record(keys::TlsFp, cert.fingerprint);
-    server.onCommand(QStringLiteral("PROT"), [](FakeFtpServer& s, const QString&) {
-        s.replyLine(QStringLiteral("534 PROT P not allowed"));
-    });
-    connectToFake();
-    EXPECT_EQ(commandsUntil(QStringLiteral("PWD")),
-              (QStringList{"AUTH TLS", "USER alice", "PASS secret word", "PBSZ 0", "PROT P", "FEAT", "PWD"}));
-    EXPECT_TRUE(wait_until([&] { return w->StatusPanel2->text() == QStringLiteral("TLS（データは暗号化なし）"); }))
-        << w->StatusPanel2->text().toStdString();
-    EXPECT_TRUE(log().contains(QStringLiteral("データー接続は暗号化しません。"))) << log().toStdString();
 }
 
 // The check a client makes of a server, with a test authority trusted for

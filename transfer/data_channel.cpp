@@ -86,10 +86,13 @@ void form1::Winsock2_ConnectionRequest(int requestID)
         return c.verb == QStringLiteral("LIST") || c.verb == QStringLiteral("MLSD") || c.verb == QStringLiteral("RETR") ||
                c.verb == QStringLiteral("STOR");
     };
-    bool stale = false, current = false;
+    // A command answered before its data came still owns its connection;
+    // one whose data have all come owns no other.
+    bool stale = false, current = dataOwedBy_ == operationId_;
     for (const SentCommand& c : sentCommands_)
         (c.operation == operationId_ ? current : stale) |= dataCommand(c);
-    if (!busy() || (stale && !current)) {
+    // Nor is a connection in clear taken where data must be encrypted.
+    if (!busy() || (stale && !current) || dataEnded_ || (dataMustBeProtected() && !dataProtected_)) {
         Winsock2->Refuse(requestID);
         return;
     }
@@ -217,14 +220,38 @@ void form1::Winsock2_Close()
     Winsock2->LocalPort = 0;
     Winsock2->Listen();
 
+    if (dataOwedBy_ == operationId_)
+        dataOwedBy_ = 0;
     // A text view takes its mode from its first block; an empty file sends
     // none, so it is told by its flag, never by the download's mode.
+    const bool textView = (ループ回数 == 0 || ループ回数 == 3) && Y_Count != 0;
+    if (textView || (ループ回数 == 0 && (Dcount != 0 || busy()))) {
+        listingFile.reset();
+        textViewFile.reset();
+        // Ended only once the server has confirmed it too.
+        if (busy() && dataReplyOwed()) {
+            dataEnded_ = true;
+            waitFor(TransferWait::ListingEnd, downloadEndWaitMs);
+            return;
+        }
+        finishListingData();
+    } else if (ループ回数 == 3) {
+        finishDownload();
+    } else if (ループ回数 == 5 && Gcount == 1) {
+        failUpload(QStringLiteral("ｻｰﾊﾞｰがデーター接続を途中で閉じました。"));
+    }
+}
+
+void form1::finishListingData()
+{
+    dataEnded_ = false;
+    if (transferWait_ == TransferWait::ListingEnd)
+        stopWaiting();
     if ((ループ回数 == 0 || ループ回数 == 3) && Y_Count != 0) {
         finishTextView();
     } else if (ループ回数 == 0 && Dcount != 0) {
         // Dcount stays set until the list is complete: the listing has not
         // ended while it is still being parsed and sorted. Remote_list ends it.
-        listingFile.reset();
         if (!remoteListRunning())
             Remote_list();
     } else if (ループ回数 == 0 && treeDelete_) {
@@ -233,11 +260,27 @@ void form1::Winsock2_Close()
         ListView1->clear();
         Label1->setText(QStringLiteral("ｻｰﾊﾞｰﾊﾟｽ: ") + サーバーパス);
         endOperation();
-    } else if (ループ回数 == 3) {
-        finishDownload();
-    } else if (ループ回数 == 5 && Gcount == 1) {
-        failUpload(QStringLiteral("ｻｰﾊﾞｰがデーター接続を途中で閉じました。"));
     }
+}
+
+void form1::dataCommandSent(const QString& verb)
+{
+    if (!busy())
+        return;
+    dataOwedBy_ = operationId_;
+    dataEnded_ = false;
+    if (verb == QStringLiteral("STOR"))
+        uploadConfirmed_ = false;
+}
+
+bool form1::dataReplyOwed() const
+{
+    for (const SentCommand& c : sentCommands_)
+        if (c.operation == operationId_ &&
+            (c.verb == QStringLiteral("LIST") || c.verb == QStringLiteral("MLSD") || c.verb == QStringLiteral("RETR") ||
+             c.verb == QStringLiteral("STOR")))
+            return true;
+    return false;
 }
 
 void form1::finishTextView()
@@ -366,6 +409,14 @@ void form1::transferWaitExpired(quint64 id)
                          ? QStringLiteral("データー接続が閉じられましたが、ｻｰﾊﾞｰから転送完了の応答がありませんでした。")
                      : fCount > 1 ? QStringLiteral("ｻｰﾊﾞｰが転送完了と応答した後、データーが届き終わりませんでした。")
                                   : QStringLiteral("ｻｰﾊﾞｰは転送完了と応答しましたが、データーが届きませんでした。"));
+        return;
+    }
+    if (transferWait_ == TransferWait::ListingEnd) {
+        // The data came whole and the connection closed in order; the
+        // server only never said so.
+        Newtext = QStringLiteral("(ｻｰﾊﾞｰから転送完了の応答がありませんでした。)\r\n");
+        Text_plus();
+        finishListingData();
         return;
     }
     if (transferWait_ == TransferWait::UploadEnd) {

@@ -323,6 +323,11 @@ void form1::finishUploadFile()
     setStatusText(QStringLiteral("転送終了しました。"));
     Newtext = QStringLiteral("ｱｯﾌﾟﾛｰﾄﾞ終了しました。\r\n");
     Text_plus();
-    // The server's word that the file arrived is awaited, within a bound.
-    waitFor(TransferWait::UploadEnd, uploadEndWaitMs);
+    dataOwedBy_ = 0;
+    // The server's word that the file arrived is awaited, within a bound,
+    // unless it came already.
+    if (std::exchange(uploadConfirmed_, false))
+        reply226();
+    else
+        waitFor(TransferWait::UploadEnd, uploadEndWaitMs);
 }
