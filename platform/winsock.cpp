@@ -22,10 +22,12 @@ namespace {
 // read before it is cut.
 constexpr int kLingerMs = 30000;
 
-// What an encrypted connection may hold not yet encrypted and still count
-// as taken: the TLS socket encrypts its queue once per turn of the event
-// loop, in records of many blocks, instead of one record per block.
-constexpr qint64 kTlsQueueTaken = 256 * 1024;
+// What a connection may hold not yet handed to the system and still count
+// as taken. An encrypted one encrypts its queue once per turn of the event
+// loop, in records of many blocks; a plain one gathers the blocks sent in
+// one turn and hands them over in one write; either way not one system call
+// (or record) per block.
+constexpr qint64 kQueueTaken = 256 * 1024;
 
 QString dotted(const QHostAddress& a)
 {
@@ -49,13 +51,6 @@ qsizetype send_now(qintptr fd, const QByteArray& bytes)
         n = ::send(int(fd), bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
     } while (n < 0 && errno == EINTR);
     return n > 0 ? qsizetype(n) : 0;
-}
-
-// Holds back partial segments while set; clearing it sends them at once.
-bool set_cork(qintptr fd, bool on)
-{
-    const int value = on ? 1 : 0;
-    return fd >= 0 && ::setsockopt(int(fd), IPPROTO_TCP, TCP_CORK, &value, sizeof value) == 0;
 }
 
 bool saysThat(const QString& text, const char* english)
@@ -277,36 +272,51 @@ bool Winsock::SendData(const QByteArray& bytes)
 {
     if (state_ != sckConnected || !sock_)
         return false;
-    // Straight to the system when nothing queued is waiting to go before
-    // these bytes: a sender that waits for each block's completion would
-    // otherwise pay a turn of the event loop per block, and Qt's queue
-    // would switch its write watch on and off for each.
-    qsizetype sent = 0;
     const bool plain = !ssl() || ssl()->mode() == QSslSocket::UnencryptedMode;
-    if (plain && !bytes.isEmpty() && sock_->bytesToWrite() == 0) {
-        // A second send before the event loop turns: more are likely to
-        // follow. Small blocks are then gathered into full segments instead
-        // of each going out (and waking the peer) on its own; the report
-        // of this turn's sends lets the rest go.
-        if (reportPosted_ && !corked_)
-            corked_ = set_cork(sock_->socketDescriptor(), true);
-        sent = send_now(sock_->socketDescriptor(), bytes);
-    }
-    // What the system did not take now (a full buffer, or an error Qt is
-    // left to find and report) goes through Qt's queue.
-    if (sent < bytes.size()) {
-        const qint64 rest = bytes.size() - sent;
-        if (sock_->write(bytes.constData() + sent, rest) != rest)
-            return false;
-    }
     sendPending_ = true;
-    // An empty send owes a completion too, or a caller waiting for it hangs.
+    if (plain && sock_->bytesToWrite() == 0) {
+        if (gathered_.isEmpty() && !reportPosted_) {
+            // The first send of a turn (a command, a transfer's first block)
+            // goes straight to the system.
+            const qsizetype sent = bytes.isEmpty() ? 0 : send_now(sock_->socketDescriptor(), bytes);
+            if (sent < bytes.size()) {
+                const qint64 rest = bytes.size() - sent;
+                if (sock_->write(bytes.constData() + sent, rest) != rest)
+                    return false;
+                sock_->flush();
+            }
+            // An empty send owes a completion too, or a caller waiting for it hangs.
+            onBytesWritten(sent);
+            return true;
+        }
+        // More in the same turn: gathered and handed over in one write when
+        // the turn ends, or at once when enough has gathered.
+        gathered_ += bytes;
+        onBytesWritten(gathered_.size() >= kQueueTaken ? handOverGathered() : 0);
+        return true;
+    }
+    const qsizetype sent = handOverGathered();
+    if (sock_->write(bytes) != bytes.size())
+        return false;
     if (sent > 0 || bytes.isEmpty())
         onBytesWritten(sent);
     // An encrypted connection is left to encrypt its queue on the next turn.
-    if (sent < bytes.size() && plain)
+    if (plain)
         sock_->flush();
     return true;
+}
+
+qsizetype Winsock::handOverGathered()
+{
+    if (gathered_.isEmpty() || !sock_)
+        return 0;
+    const QByteArray bytes = std::exchange(gathered_, QByteArray());
+    const qsizetype sent = sock_->bytesToWrite() == 0 ? send_now(sock_->socketDescriptor(), bytes) : 0;
+    if (sent < bytes.size()) {
+        sock_->write(bytes.constData() + sent, bytes.size() - sent);
+        sock_->flush();
+    }
+    return sent;
 }
 
 void Winsock::Flush()
@@ -319,8 +329,8 @@ qint64 Winsock::BytesToSend() const
 {
     if (!sock_)
         return 0;
-    const qint64 queued = sock_->bytesToWrite();
-    return IsEncrypted() && queued < kTlsQueueTaken ? 0 : queued;
+    const qint64 queued = sock_->bytesToWrite() + gathered_.size();
+    return queued < kQueueTaken ? 0 : queued;
 }
 
 QByteArray Winsock::GetData()
@@ -330,6 +340,7 @@ QByteArray Winsock::GetData()
 
 void Winsock::Close()
 {
+    handOverGathered();   // what was sent still reaches the peer
     reset();
 }
 
@@ -354,7 +365,7 @@ void Winsock::reset()
     sendPending_ = false;
     reportPosted_ = false;
     unreported_ = 0;
-    corked_ = false;   // the socket is let go; its close sends what it holds
+    gathered_.clear();
     ipv4Only_ = false;
     localIP_.clear();
     if (server_) {
@@ -525,9 +536,7 @@ void Winsock::onBytesWritten(qint64 bytes)
 void Winsock::reportSend()
 {
     reportPosted_ = false;
-    if (corked_ && sock_)
-        set_cork(sock_->socketDescriptor(), false);
-    corked_ = false;
+    unreported_ += handOverGathered();   // the turn is over: what it gathered goes now
     const qint64 bytes = std::exchange(unreported_, 0);
     const quint64 generation = generation_;
     if (bytes > 0)

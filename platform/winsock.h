@@ -182,7 +182,8 @@ private:
     bool sendPending_ = false;  // SendComplete owed once the write buffer drains
     bool reportPosted_ = false; // a SendProgress for unreported_ waits in the event queue
     qint64 unreported_ = 0;     // bytes handed to the system since the last SendProgress
-    bool corked_ = false;       // partial segments held back until reportSend
+    QByteArray gathered_;       // plain blocks sent in this turn, handed over together
+    qsizetype handOverGathered();   // to the system (the rest to the socket's queue); what it took
     bool ipv4Only_ = false;     // the running connect attempt is restricted to IPv4
     QString connectHost_;       // what the running connect attempt asked for
     int connectPort_ = 0;
