@@ -1,16 +1,11 @@
 #include "tests/pure_ftpd_server.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
-#include <QHostAddress>
 #include <QProcess>
 
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include "tests/real_ftp_server.h"
-#include "tests/test_support.h"
 
 namespace {
 
@@ -41,17 +36,9 @@ QString PureFtpdServer::unusableReason()
 
 QString PureFtpdServer::root() const { return work_.filePath(QStringLiteral("root")); }
 
-bool PureFtpdServer::running() const
-{
-    return proc_ && proc_->state() == QProcess::Running;
-}
-
-QString PureFtpdServer::output() const
-{
-    if (proc_)
-        printed_ += QString::fromLocal8Bit(proc_->readAll());
-    return printed_;
-}
+bool PureFtpdServer::running() const { return process_.running(); }
+QString PureFtpdServer::output() const { return process_.output(); }
+quint16 PureFtpdServer::port() const { return process_.port(); }
 
 bool PureFtpdServer::makeUser()
 {
@@ -80,61 +67,24 @@ bool PureFtpdServer::makeUser()
 bool PureFtpdServer::start(int ms)
 {
     stop();
-    error_ = unusableReason();
-    if (!error_.isEmpty())
+    if (!can_start(unusableReason(), work_, error_))
         return false;
-    if (!work_.isValid()) {
-        error_ = QStringLiteral("cannot create a temporary folder: %1").arg(work_.errorString());
-        return false;
-    }
     if (!QFileInfo::exists(work_.filePath(QStringLiteral("users.pdb"))) && !makeUser())
         return false;
-    QDeadlineTimer deadline(ms);
-    for (int attempt = 0; attempt < 5 && !deadline.hasExpired(); ++attempt) {
-        const quint16 port = free_tcp_port(QHostAddress::LocalHost);
-        if (port == 0) {
-            error_ = QStringLiteral("no free TCP port on 127.0.0.1");
-            return false;
-        }
-        printed_.clear();
-        proc_ = std::make_unique<QProcess>();
-        proc_->setProcessChannelMode(QProcess::MergedChannels);
-        // Its defaults otherwise: in the foreground, on loopback at the port
-        // the test picked, the virtual users only, everyone in their own tree.
-        proc_->start(Program, {QStringLiteral("-l"), QStringLiteral("puredb:") + work_.filePath(QStringLiteral("users.pdb")),
-                               QStringLiteral("-S"), QStringLiteral("127.0.0.1,%1").arg(port),
-                               QStringLiteral("-E"), QStringLiteral("-H"), QStringLiteral("-A")});
-        if (!proc_->waitForStarted(int(qMax<qint64>(deadline.remainingTime(), 1)))) {
-            error_ = QStringLiteral("cannot run %1: %2").arg(Program, proc_->errorString());
-            proc_.reset();
-            return false;
-        }
-        if (wait_accepting(*proc_, QHostAddress::LocalHost, port, int(qMax<qint64>(deadline.remainingTime(), 1)))) {
-            port_ = port;
-            return true;
-        }
-        const QString said = output();
-        const bool ended = !running();
-        stop();
-        if (ended && said.contains(QLatin1String("Address already in use")))
-            continue;  // someone took the port between the probe and the bind
-        error_ = QStringLiteral("pure-ftpd did not start on port %1: %2").arg(port).arg(said.trimmed());
-        return false;
-    }
-    if (error_.isEmpty())
-        error_ = QStringLiteral("pure-ftpd did not accept connections in time: %1").arg(output().trimmed());
-    return false;
+    // Its defaults otherwise: in the foreground, on loopback at the port the
+    // test picked, the virtual users only, everyone in their own tree.
+    const QString users = QStringLiteral("puredb:") + work_.filePath(QStringLiteral("users.pdb"));
+    const bool started = process_.start(
+        Program,
+        [&users](quint16 port, QString&) {
+            return std::optional<ServerProcess::Command>(
+                {{QStringLiteral("-l"), users, QStringLiteral("-S"), QStringLiteral("127.0.0.1,%1").arg(port),
+                  QStringLiteral("-E"), QStringLiteral("-H"), QStringLiteral("-A")},
+                 {}});
+        },
+        [](const QString& said) { return said.contains(QLatin1String("Address already in use")); }, ms);
+    error_ = process_.error();
+    return started;
 }
 
-void PureFtpdServer::stop()
-{
-    if (!proc_)
-        return;
-    output();
-    // Its sessions are processes of their own that end with their client:
-    // the window goes before the server.
-    end_process(*proc_);
-    printed_ += QString::fromLocal8Bit(proc_->readAll());
-    proc_.reset();
-    port_ = 0;
-}
+void PureFtpdServer::stop() { process_.stop(); }

@@ -10,7 +10,7 @@
 #include <QTemporaryDir>
 #include <memory>
 
-class QProcess;
+#include "tests/server_process.h"
 
 class PureFtpdServer {
 public:
@@ -29,7 +29,7 @@ public:
     void stop();
     bool running() const;
 
-    quint16 port() const { return port_; }
+    quint16 port() const;
     QString root() const;   // the user's "/", readable and writable by it
     QString user() const { return QStringLiteral("palu"); }
     QString password() const { return QStringLiteral("palu-secret"); }
@@ -41,7 +41,5 @@ private:
 
     QTemporaryDir work_;
     QString error_;
-    std::unique_ptr<QProcess> proc_;
-    quint16 port_ = 0;
-    mutable QString printed_;
+    ServerProcess process_;
 };

@@ -25,6 +25,7 @@
 #include "servers/server_list_dialog.h"
 #include "servers/settings_keys.h"
 #include "tests/fake_ftp_server.h"
+#include "tests/ftp_fixture.h"
 #include "tests/list_helpers.h"
 #include "tests/prompt_script.h"
 #include "tests/real_ftp_server.h"
@@ -246,51 +247,28 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A reply whose Shift_JIS character is cut between two network reads still
 // tells the code page, and reads whole.
-TEST(ServerCodepage, ReplyCutInsideACharacterDecidesWhole)
+using ServerCodepage = FtpFixture;
+
+TEST_F(ServerCodepage, ReplyCutInsideACharacterDecidesWhole)
 {
-    TestEnv env;
-    PromptScript prompts;
-    FakeFtpServer server;
     const QByteArray welcome = codepage::from_text(QStringLiteral("220 表示テスト\r\n"), "CP932");
     server.setGreeting(QByteArray());
     server.scriptLogin();
-    QFile list(program_folder::file(QStringLiteral("server.lst")));
-    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
-    list.write("fake\r\n");
-    list.close();
-    settings::save(QStringLiteral("fake"), keys::SAdress, QStringLiteral("127.0.0.1"));
-    settings::save(QStringLiteral("fake"), keys::PortNo, QString::number(server.port()));
-    settings::save(QStringLiteral("fake"), keys::SUser, QStringLiteral("alice"));
-    form1 w;
-    w.Form_Load();
-    Form4::接続サーバー = QStringLiteral("fake");
-    w.Connect_server();
+    connectToFake();
     ASSERT_TRUE(wait_until([&] { return server.controlConnected(); }));
     // Cut after the lead byte of 表 (0x95 0x5C).
     server.replyInPieces(welcome, {5});
     ASSERT_TRUE(server.waitForCommand(QStringLiteral("FEAT")));
-    EXPECT_TRUE(w.Text1->text().contains(QStringLiteral("文字コードを Shift_JIS と判断しました。\r\n220 表示テスト\r\n")))
-        << qPrintable(w.Text1->text());
-    EXPECT_EQ(w.wireCodepage(), QByteArray("CP932"));
+    EXPECT_TRUE(log().contains(QStringLiteral("文字コードを Shift_JIS と判断しました。\r\n220 表示テスト\r\n"))) << qPrintable(log());
+    EXPECT_EQ(w->wireCodepage(), QByteArray("CP932"));
 }
 
 // A second connection to an entry whose first found Shift_JIS starts in
 // it: a start folder of ASCII names alone does not send a Japanese name in
 // the system's code page.
-TEST(ServerCodepage, WhatTheLastConnectionFoundIsUsedUntilTheServerSaysOtherwise)
+TEST_F(ServerCodepage, WhatTheLastConnectionFoundIsUsedUntilTheServerSaysOtherwise)
 {
-    TestEnv env;
-    PromptScript prompts;
-    FakeFtpServer server;
     server.scriptLogin();
-    QFile list(program_folder::file(QStringLiteral("server.lst")));
-    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
-    list.write("fake\r\n");
-    list.close();
-    settings::save(QStringLiteral("fake"), keys::SAdress, QStringLiteral("127.0.0.1"));
-    settings::save(QStringLiteral("fake"), keys::PortNo, QString::number(server.port()));
-    settings::save(QStringLiteral("fake"), keys::SUser, QStringLiteral("alice"));
-    settings::save(QStringLiteral("fake"), keys::SPass, QStringLiteral("pw"));
     const QByteArray sjisName = codepage::from_text(QStringLiteral("日本"), "CP932");
     QByteArray listing = "-rw-r--r-- 1 u g 1 Mar 15  2024 " + sjisName + ".txt\r\n";
     server.onCommand(QStringLiteral("LIST"), [&listing](FakeFtpServer& s, const QString&) {
@@ -301,23 +279,20 @@ TEST(ServerCodepage, WhatTheLastConnectionFoundIsUsedUntilTheServerSaysOtherwise
         s.waitDataClosed();
         s.reply("226 Done.\r\n");
     });
-    form1 w;
-    w.Form_Load();
-    w.wireFileOperations();
+    w->wireFileOperations();
     for (int run = 0; run < 2; ++run) {
-        Form4::接続サーバー = QStringLiteral("fake");
-        w.Connect_server();
-        ASSERT_TRUE(wait_until([&] { return w.ListView1->count() == 1 && !w.busy(); }));
+        connectToFake();
+        ASSERT_TRUE(wait_until([&] { return w->ListView1->count() == 1 && !w->busy(); }));
         if (run == 0) {
             EXPECT_EQ(settings::get(QStringLiteral("fake"), keys::CodepageFound), QStringLiteral("CP932"));
-            w.disconnect_Click();
-            ASSERT_TRUE(wait_until([&] { return w.Winsock1->State() == Winsock::sckClosed; }));
+            w->disconnect_Click();
+            ASSERT_TRUE(wait_until([&] { return w->Winsock1->State() == Winsock::sckClosed; }));
             listing = "-rw-r--r-- 1 u g 1 Mar 15  2024 ascii.txt\r\n";
         }
     }
-    w.activateList(true);
+    w->activateList(true);
     prompts.expect(QStringLiteral("作成するﾃﾞｨﾚｸﾄﾘｰ名を入力してください"), prompts::vbOK, QStringLiteral("日本"));
-    w.MMkdir_Click();
+    w->MMkdir_Click();
     ASSERT_TRUE(server.waitForCommand(QStringLiteral("MKD")));
     EXPECT_EQ(server.rawCommands().last(), "MKD " + sjisName);
 }

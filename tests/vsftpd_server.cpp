@@ -1,19 +1,14 @@
 #include "tests/vsftpd_server.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHostAddress>
-#include <QProcess>
 
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "tests/real_ftp_server.h"
 #include "tests/test_certificate.h"
-#include "tests/test_support.h"
 
 namespace {
 
@@ -54,17 +49,13 @@ void VsftpdServer::setCertificate(const TestCertificate& certificate)
 QString VsftpdServer::root() const { return work_.filePath(QStringLiteral("root")); }
 QString VsftpdServer::pub() const { return work_.filePath(QStringLiteral("root/pub")); }
 
-bool VsftpdServer::running() const
-{
-    return proc_ && proc_->state() == QProcess::Running;
-}
+bool VsftpdServer::running() const { return process_.running(); }
+quint16 VsftpdServer::port() const { return process_.port(); }
 
 QString VsftpdServer::output() const
 {
-    if (proc_)
-        printed_ += QString::fromLocal8Bit(proc_->readAll());
     QFile log(work_.filePath(QStringLiteral("vsftpd.log")));
-    return printed_ + (log.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(log.readAll()) : QString());
+    return process_.output() + (log.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(log.readAll()) : QString());
 }
 
 bool VsftpdServer::prepareTree()
@@ -126,13 +117,8 @@ bool VsftpdServer::writeConfig(quint16 port)
 bool VsftpdServer::start(int ms)
 {
     stop();
-    error_ = unusableReason();
-    if (!error_.isEmpty())
+    if (!can_start(unusableReason(), work_, error_))
         return false;
-    if (!work_.isValid()) {
-        error_ = QStringLiteral("cannot create a temporary folder: %1").arg(work_.errorString());
-        return false;
-    }
     if (certPath_.isEmpty()) {
         error_ = QStringLiteral("no certificate given (setCertificate)");
         return false;
@@ -145,58 +131,25 @@ bool VsftpdServer::start(int ms)
         error_ = QStringLiteral("cannot write %1").arg(tls12);
         return false;
     }
-    QDeadlineTimer deadline(ms);
-    for (int attempt = 0; attempt < 5 && !deadline.hasExpired(); ++attempt) {
-        const quint16 port = free_tcp_port(QHostAddress::LocalHost);
-        if (port == 0) {
-            error_ = QStringLiteral("no free TCP port on 127.0.0.1");
-            return false;
-        }
-        if (!writeConfig(port))
-            return false;
-        printed_.clear();
-        QFile::remove(work_.filePath(QStringLiteral("vsftpd.log")));
-        proc_ = std::make_unique<QProcess>();
-        proc_->setProcessChannelMode(QProcess::MergedChannels);
-        if (maxTls12_) {
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert(QStringLiteral("OPENSSL_CONF"), tls12);
-            proc_->setProcessEnvironment(env);
-        }
-        proc_->start(Program, {work_.filePath(QStringLiteral("vsftpd.conf"))});
-        if (!proc_->waitForStarted(int(qMax<qint64>(deadline.remainingTime(), 1)))) {
-            error_ = QStringLiteral("cannot run %1: %2").arg(Program, proc_->errorString());
-            proc_.reset();
-            return false;
-        }
-        if (wait_accepting(*proc_, QHostAddress::LocalHost, port, int(qMax<qint64>(deadline.remainingTime(), 1)))) {
-            port_ = port;
-            return true;
-        }
-        const QString said = output();
-        const bool ended = !running();
-        const int status = ended ? proc_->exitCode() : 0;
-        stop();
-        if (said.contains(QLatin1String("could not bind")))
-            continue;  // someone took the port between the probe and the bind
-        // It ends without a word on some faults, an unreadable certificate among them.
-        error_ = ended ? QStringLiteral("vsftpd ended with status %1 (certificate %2): %3").arg(status).arg(certPath_, said.trimmed())
-                       : QStringLiteral("vsftpd did not start on port %1: %2").arg(port).arg(said.trimmed());
-        return false;
+    QProcessEnvironment env;
+    if (maxTls12_) {
+        env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("OPENSSL_CONF"), tls12);
     }
-    if (error_.isEmpty())
-        error_ = QStringLiteral("vsftpd did not accept connections in time: %1").arg(output().trimmed());
-    return false;
+    const bool started = process_.start(
+        Program,
+        [this, &env](quint16 port, QString& error) -> std::optional<ServerProcess::Command> {
+            if (!writeConfig(port)) {
+                error = error_;
+                return std::nullopt;
+            }
+            QFile::remove(work_.filePath(QStringLiteral("vsftpd.log")));
+            return ServerProcess::Command{{work_.filePath(QStringLiteral("vsftpd.conf"))}, env};
+        },
+        [](const QString& said) { return said.contains(QLatin1String("could not bind")); }, ms);
+    // It ends without a word on some faults, an unreadable certificate among them.
+    error_ = started ? QString() : process_.error() + QStringLiteral(" (certificate %1)").arg(certPath_);
+    return started;
 }
 
-void VsftpdServer::stop()
-{
-    if (!proc_)
-        return;
-    output();
-    // Its sessions end with it: vsftpd has each one die with its parent.
-    end_process(*proc_);
-    printed_ += QString::fromLocal8Bit(proc_->readAll());
-    proc_.reset();
-    port_ = 0;
-}
+void VsftpdServer::stop() { process_.stop(); }

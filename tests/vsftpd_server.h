@@ -11,7 +11,7 @@
 #include <QTemporaryDir>
 #include <memory>
 
-class QProcess;
+#include "tests/server_process.h"
 struct TestCertificate;
 
 class VsftpdServer {
@@ -38,7 +38,7 @@ public:
     void stop();
     bool running() const;
 
-    quint16 port() const { return port_; }
+    quint16 port() const;
     QString root() const;   // the anonymous user's "/": read-only
     QString pub() const;    // "/pub": files to fetch (readable by others) and uploads
     QString user() const { return QStringLiteral("anonymous"); }
@@ -55,7 +55,5 @@ private:
     QTemporaryDir work_;
     QString certPath_, keyPath_, error_;
     bool maxTls12_ = false;
-    std::unique_ptr<QProcess> proc_;
-    quint16 port_ = 0;
-    mutable QString printed_;
+    ServerProcess process_;
 };
