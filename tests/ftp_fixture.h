@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QTemporaryDir>
 
 #include "app/form1.h"
 #include "app/log_pane.h"
@@ -14,6 +15,7 @@
 #include "servers/settings_keys.h"
 #include "tests/fake_ftp_server.h"
 #include "tests/prompt_script.h"
+#include "tests/test_certificate.h"
 #include "tests/test_support.h"
 
 class FtpFixture : public ::testing::Test {
@@ -61,9 +63,19 @@ protected:
         return out;
     }
     QString log() const { return w->Text1->text(); }
+    // A certificate made for this test, which the fake server shows when it
+    // starts TLS.
+    void presentTestCertificate()
+    {
+        cert = make_test_certificate(certs.path());
+        ASSERT_TRUE(cert.ok()) << cert.error.toStdString();
+        server.setTlsCertificate(cert.certPem, cert.keyPem);
+    }
 
     TestEnv env;
     PromptScript prompts;
     FakeFtpServer server;
     std::unique_ptr<form1> w;
+    QTemporaryDir certs;
+    TestCertificate cert;
 };

@@ -16,9 +16,7 @@ protected:
     void SetUp() override
     {
         FtpFixture::SetUp();
-        cert = make_test_certificate(certs.path());
-        ASSERT_TRUE(cert.ok()) << cert.error.toStdString();
-        server.setTlsCertificate(cert.certPem, cert.keyPem);
+        ASSERT_NO_FATAL_FAILURE(presentTestCertificate());
         tree = std::make_unique<FakeTree>(server, QMap<QString, QByteArray>{
                                                       {"/", listing_line('-', 5, "a.txt") + listing_line('d', 0, "sub")}});
         answer(QStringLiteral("AUTH"), [](FakeFtpServer& s) { s.startTls(); });
@@ -55,8 +53,6 @@ protected:
         EXPECT_TRUE(server.clearAfterAuth().isEmpty()) << server.clearAfterAuth().join(u'\n').toStdString();
     }
 
-    QTemporaryDir certs;
-    TestCertificate cert;
     std::unique_ptr<FakeTree> tree;
 };
 

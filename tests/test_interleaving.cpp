@@ -111,9 +111,7 @@ protected:
                 s.reply("500 Not here.\r\n");
             });
         if (mode.tls) {
-            cert = make_test_certificate(certs.path());
-            ASSERT_TRUE(cert.ok()) << cert.error.toStdString();
-            server.setTlsCertificate(cert.certPem, cert.keyPem);
+            ASSERT_NO_FATAL_FAILURE(presentTestCertificate());
             record(keys::Tls, keys::TlsRequired);
             record(keys::TlsFp, cert.fingerprint);
             // Answered after a while, so that the user's actions land during
@@ -523,8 +521,6 @@ protected:
     Files local;
     QStringList retrArrived, storArrived;   // as the server got them
     qsizetype retrievedSeen = 0, storedSeen = 0, clearSeen = 0;
-    QTemporaryDir certs;
-    TestCertificate cert;
     int step = 0;
     QStringList violations;
     QStringList asked;   // every prompt, for the failure message

@@ -23,9 +23,7 @@ protected:
     void SetUp() override
     {
         FtpFixture::SetUp();
-        cert = make_test_certificate(certs.path());
-        ASSERT_TRUE(cert.ok()) << cert.error.toStdString();
-        server.setTlsCertificate(cert.certPem, cert.keyPem);
+        ASSERT_NO_FATAL_FAILURE(presentTestCertificate());
         server.scriptLogin();
         server.onCommand(QStringLiteral("AUTH"), [](FakeFtpServer& s, const QString&) { s.startTls(); });
         for (const char* c : {"PBSZ", "PROT"})
@@ -58,8 +56,6 @@ protected:
     }
     QString stored() const { return settings::get(QStringLiteral("fake"), keys::TlsFp); }
 
-    QTemporaryDir certs;
-    TestCertificate cert;
     bool passEncrypted = false;
 };
 
