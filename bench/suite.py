@@ -630,9 +630,9 @@ def print_table(rows):
     if "upload-floor" in rows:
         p, q, r, _ = pair("upload-floor")
         lines.append("")
-        lines.append("What the upload's rule costs by itself (each 1024-byte block read only after the system took "
-                     "the last): a plain sender that keeps it and does nothing else moves %.0f MB/s against the same "
-                     "server, %.2f of curl's %.0f MB/s." % (p, r, q))
+        lines.append("For comparison, a plain sender that reads each 1024-byte block only after the system took the "
+                     "last (the upload's rule before its blocks were handed over together) moves %.0f MB/s against "
+                     "the same server, %.2f of curl's %.0f MB/s." % (p, r, q))
     lines.append("")
     lines.append("Targets: " + "; ".join("%s: %s" % (t, "met" if ok else "MISSED") for t, ok in targets))
     print("\n".join(lines))
