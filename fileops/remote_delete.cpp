@@ -33,8 +33,11 @@ void form1::Remote_delete()
             return;
         }
         QStringList names;
-        for (int row : rows)
+        QList<bool> folders;
+        for (int row : rows) {
             names << ListView1->text(row);
+            folders << (ListView1->smallIcon(row) == 1);
+        }
         const int count = int(names.size());
         const QString question = count == 1
             ? names.first() + QStringLiteral("を削除してもいいですか？")
@@ -49,14 +52,14 @@ void form1::Remote_delete()
         if (refuseWhileBusy())
             return;
         // Folders are listed first, everything in them goes before them.
-        if (std::any_of(rows.begin(), rows.end(), [this](int row) { return ListView1->smallIcon(row) == 1; })) {
+        if (folders.contains(true)) {
             beginOperation(Operation::Delete);
             treeDelete_ = std::make_unique<RemoteTreeDelete>(サーバーパス.isEmpty() ? QStringLiteral("/") : サーバーパス);
-            for (int row : rows) {
-                if (ListView1->smallIcon(row) == 1)
-                    treeDelete_->addFolder(ListView1->text(row));
+            for (int i = 0; i < count; ++i) {
+                if (folders.at(i))
+                    treeDelete_->addFolder(names.at(i));
                 else
-                    treeDelete_->addFile(ListView1->text(row));
+                    treeDelete_->addFile(names.at(i));
             }
             treeDeleteNext();
             return;
