@@ -10,6 +10,8 @@
 
 #include "ftp/connection_profile.h"
 #include "ftp/reply_framer.h"
+#include "ftp/session_state.h"
+#include "transfer/transfer_end.h"
 
 class QAction;
 class QComboBox;
@@ -191,15 +193,11 @@ public:
     void startSession();                       // "230": the set-up commands, then the start folder
     void nextSessionStep();
     bool sessionReply(const QString& verb, const QString& code, const QString& reply);  // true when it was one
-    bool listsWithMlsd_ = false;               // FEAT listed MLST: folders are listed with MLSD, not LIST
     bool mlsdRefused(const QString& verb, const QString& code);  // MLSD refused: LIST from now on; true when it took over
     void openStartFolder();                    // the configured start folder, else PWD
 
     // ---- encryption of the connection: AUTH TLS, certificate, PROT (ftp/) --
-    bool tlsStarting_ = false;                 // "234" came; the handshake runs
-    bool tlsAccepted_ = false;                 // "234" came on this connection: nothing more goes in clear
-    bool certificateAsked_ = false;            // the certificate question is open; the log-in waits for it
-    bool dataProtected_ = false;               // "PROT P" accepted: data connections are TLS clients
+    SessionState session_;                     // what this connection has settled with its server
     bool dataMustBeProtected() const;          // the entry requires TLS, or AUTH was accepted
     bool refusedInClear(const QString& verb);  // true (the connection ended) when verb would go in clear
     void endLogin();                           // 中断 of the log-in: the connection ends, nothing more is sent
@@ -214,7 +212,7 @@ public:
     QSslConfiguration controlTlsConfiguration() const;
     QSslConfiguration dataTlsConfiguration() const;
     void showEncryption();                     // the second panel of the status line
-    bool clearAgreed_ = false;                 // this connection goes on without the TLS its profile asks for
+    bool clearConnectionAgreed();              // AUTH refused: may go on in clear (asked if it did TLS before)
 
     // ---- code page of the connection (ftp/) ----
     QByteArray codepage_;                      // the profile's, or the one found; empty while not yet known
@@ -232,11 +230,6 @@ public:
     // True (after telling the user) when the server's code page cannot hold name.
     bool refuseUnsendable(const QString& name, const QString& refusal, const QString& title);
 
-    // ---- a connection encrypted less than before or than asked (ftp/) ----
-    // AUTH refused where TLS is used when offered: true when the connection
-    // may go on in clear (asked when this server did TLS before); false when
-    // it has been ended.
-    bool clearConnectionAgreed();
 
     // ---- data connection mode: active (PORT, EPRT) or passive (PASV, EPSV) (ftp/)
     bool passive_ = false;                     // this connection's data connections are made by the client
@@ -274,11 +267,7 @@ public:
     int uploadEndWaitMs = 120000;              // then the upload is reported unconfirmed (the
                                                // system may still be sending the last megabytes)
     bool downloadDataDone_ = false;            // the data connection of the download has closed
-    // A transfer ends when both its final reply and the end of its data have
-    // come, in either order.
-    quint64 dataOwedBy_ = 0;                   // operation whose data command is out, its data not ended
-    bool dataEnded_ = false;                   // a listing's or text view's data ended before its reply
-    bool uploadConfirmed_ = false;             // the server confirmed the upload before its last byte went
+    TransferEnd transferEnd_;                  // the running transfer's reply and data end, as they come
     void dataCommandSent(const QString& verb); // LIST, RETR or STOR of the running operation is out
     bool dataReplyOwed() const;                // the running operation's data command is unanswered
     void finishListingData();                  // a listing or text view whose data and reply have both come
@@ -348,7 +337,6 @@ public:
     void treeDeleteNext();                     // the next folder to list, question or command
     void treeDeleteListed(bool anything = true);  // the listing of the folder being walked has arrived
     bool treeDeleteReply(const QString& verb, const QString& code, const QString& reply);  // true when it was one
-    void treeDeleteEnd();                      // the list again, and what the server refused
     void MMkdir_Click();                       // make a folder in the active list
     void Mrename_Click();                      // rename the focused item of the active list
     void Mtext_Click();                        // the selected file in the text editor
@@ -387,13 +375,10 @@ public:
 
     // ---- local listing and drives (listing/) -------------------------------
     void Local_list();
-    void refreshLocalList();                   // another program changed the folder: list it, keep the selection
-    class LocalFolderWatch* localWatch_ = nullptr;
-    void openLocalStartFolder();
-    void selectLocalFolder(const QString& drivePath);  // drive and path set, not yet listed
+    class LocalFolderWatch* localWatch_ = nullptr;  // lists the folder again when another program changes it
+    void openLocalStartFolder();               // the last exit's folder, else home, listed
     void showLocalFolder(const QString& drivePath);  // "c:\home\u", a trailing '\' or not: there, listed
     void wireDragAndDrop();
-    void dropOnRemoteList(const class QMimeData* data, QObject* source);               // the last exit's folder, else home; before the first Local_list
     QString currentDrive() const;              // "c:" of Drive1
     // Selects the drive; false when it was already selected (no change event).
     bool selectDrive(const QString& letterColon);

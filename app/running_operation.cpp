@@ -48,9 +48,7 @@ void form1::endOperation()
     downloadConfirmed_ = false;
     storSent_ = false;
     storAccepted_ = false;
-    dataOwedBy_ = 0;
-    dataEnded_ = false;
-    uploadConfirmed_ = false;
+    transferEnd_ = {};
     if (uploadCut)
         Winsock2->Abort();
     Winsock2->Close();
@@ -99,10 +97,10 @@ void form1::settleOperation()
         return;
     // The handshake and the certificate question owe no reply, yet the
     // log-in goes on after them.
-    if (tlsStarting_ || certificateAsked_)
+    if (session_.tlsStarting || session_.certificateAsked)
         return;
     // A data command answered before its data came still waits for them.
-    if (dataOwedBy_ == operationId_)
+    if (transferEnd_.dataOwedBy == operationId_)
         return;
     for (const SentCommand& c : sentCommands_)
         if (c.operation == operationId_)

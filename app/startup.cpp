@@ -94,7 +94,6 @@ void form1::Form_Load()
         ListView2->update();
 
         openLocalStartFolder();
-        Local_list();
 
         add_columns(ListView1, {name, size, date, QString(), QStringLiteral("属性")}, {2, 1, 2, 0, 1}, 6);
         ListView1->setColumnAlignment(1, Qt::AlignRight | Qt::AlignVCenter);

@@ -16,7 +16,23 @@
 
 namespace {
 const QString Selection = QStringLiteral("FILE_SENTAKU");
+
+// The deletion is over: the list again, and what the server refused.
+void end_tree_delete(form1& w)
+{
+    const QList<RemoteTreeDelete::Refusal> refusals = w.treeDelete_->refusals();
+    w.treeDelete_.reset();
+    w.Send_pwd();
+    if (refusals.isEmpty())
+        return;
+    QString text = QStringLiteral("次の項目を削除できませんでした。");
+    for (const RemoteTreeDelete::Refusal& r : refusals)
+        text += u'\n' + r.path + QStringLiteral("（") + r.reply + QStringLiteral("）");
+    w.Newtext = text + QStringLiteral("\r\n");
+    w.Text_plus();
+    prompts::Msg_box(text, QStringLiteral("削除エラー"), prompts::vbExclamation);
 }
+} // namespace
 
 void form1::Remote_delete()
 {
@@ -134,7 +150,7 @@ void form1::treeDeleteNext()
         sendLine(step.verb + u' ' + step.path);
         return;
     }
-    treeDeleteEnd();
+    end_tree_delete(*this);
 }
 
 void form1::treeDeleteListed(bool anything)
@@ -192,19 +208,4 @@ bool form1::treeDeleteReply(const QString& verb, const QString& code, const QStr
         return true;
     }
     return false;
-}
-
-void form1::treeDeleteEnd()
-{
-    const QList<RemoteTreeDelete::Refusal> refusals = treeDelete_->refusals();
-    treeDelete_.reset();
-    Send_pwd();
-    if (refusals.isEmpty())
-        return;
-    QString text = QStringLiteral("次の項目を削除できませんでした。");
-    for (const RemoteTreeDelete::Refusal& r : refusals)
-        text += u'\n' + r.path + QStringLiteral("（") + r.reply + QStringLiteral("）");
-    Newtext = text + QStringLiteral("\r\n");
-    Text_plus();
-    prompts::Msg_box(text, QStringLiteral("削除エラー"), prompts::vbExclamation);
 }

@@ -54,7 +54,7 @@ void form1::Data_step()
             ループ回数 = 1;
         break;
     case 1:
-        sendLine(listsWithMlsd_ ? QStringLiteral("MLSD") : QStringLiteral("LIST"));
+        sendLine(session_.listsWithMlsd ? QStringLiteral("MLSD") : QStringLiteral("LIST"));
         ループ回数 = 0;
         break;
     case 2:
@@ -84,7 +84,7 @@ bool form1::mlsdRefused(const QString& verb, const QString& code)
         return false;
     // For the rest of this connection; the same listing goes again with LIST
     // on a fresh data connection.
-    listsWithMlsd_ = false;
+    session_.listsWithMlsd = false;
     stopWaiting();
     ループ回数 = 0;
     Data_step();

@@ -167,11 +167,7 @@ void form1::Open_sockets()
     resendStor_ = false;
     sessionSteps_.clear();
     // Nothing of a log-in that was cut short carries over.
-    tlsStarting_ = false;
-    clearAgreed_ = false;
-    tlsAccepted_ = false;
-    certificateAsked_ = false;
-    dataProtected_ = false;
+    session_ = {};
     S_count = 0;
     Ucount = 0;
     Winsock2->SetTlsClient({}, QString(), QSslCertificate());

@@ -57,7 +57,7 @@ void form1::Send_greeting_answer()
         }
         Newtext = QStringLiteral("このコンピューターではTLSが使えないため、暗号化せずに接続します。\r\n");
         Text_plus();
-        clearAgreed_ = true;
+        session_.clearAgreed = true;
         showEncryption();
         Send_user();
         return;
@@ -75,11 +75,11 @@ bool form1::tlsReply(const QString& verb, const QString& code, const QString& re
             replyFramer_.reset();
             replyQueue_.clear();
             heldControlBytes_.clear();
-            tlsStarting_ = true;
-            tlsAccepted_ = true;
+            session_.tlsStarting = true;
+            session_.tlsAccepted = true;
             const quint64 attempt = ++tlsAttempt_;
             QTimer::singleShot(tlsHandshakeWaitMs, this, [this, attempt] {
-                if (tlsStarting_ && attempt == tlsAttempt_)
+                if (session_.tlsStarting && attempt == tlsAttempt_)
                     tlsFailed(QStringLiteral("応答がありません。"));
             });
             Winsock1->StartTls(controlTlsConfiguration(), ホスト名);
@@ -93,7 +93,7 @@ bool form1::tlsReply(const QString& verb, const QString& code, const QString& re
                 return true;
             Newtext = QStringLiteral("サーバーがTLSに対応していないため、暗号化せずに接続します。\r\n");
             Text_plus();
-            clearAgreed_ = true;
+            session_.clearAgreed = true;
             showEncryption();
             Send_user();
         }
@@ -113,7 +113,7 @@ bool form1::tlsReply(const QString& verb, const QString& code, const QString& re
         }
         const QSslCertificate peer = Winsock1->TlsState().peerCertificate();
         Winsock2->SetTlsClient([this] { return dataTlsConfiguration(); }, ホスト名, peer);
-        dataProtected_ = true;
+        session_.dataProtected = true;
         nextSessionStep();
         return true;
     }
@@ -132,15 +132,15 @@ QSslConfiguration form1::dataTlsConfiguration() const
 
 void form1::tlsFailed(const QString& why)
 {
-    tlsStarting_ = false;
+    session_.tlsStarting = false;
     controlLost(QStringLiteral("サーバー「") + ホスト名 + QStringLiteral("」とTLSで接続できませんでした。\n") + why);
 }
 
 void form1::Winsock1_Encrypted()
 {
-    if (!tlsStarting_)
+    if (!session_.tlsStarting)
         return;
-    tlsStarting_ = false;
+    session_.tlsStarting = false;
     const QSslConfiguration state = Winsock1->TlsState();
     Newtext = protocol_name(state.sessionProtocol()) + QStringLiteral(" (") + state.sessionCipher().name() +
               QStringLiteral(") で暗号化しました。\r\n");
@@ -170,11 +170,11 @@ bool form1::certificateAccepted(const QSslConfiguration& state)
         return true;
     const quint64 login = operationId_;
     // Enter must never trust a certificate for good.
-    certificateAsked_ = true;
+    session_.certificateAsked = true;
     const int answer = prompts::Choose(cc::question(ホスト名, cert, cc::problems(errors), stored),
                                        QStringLiteral("証明書の確認"), prompts::vbExclamation, cc::answers(),
                                        cc::DoNotConnect, cc::fingerprint_text(cert));
-    certificateAsked_ = false;
+    session_.certificateAsked = false;
     if (login != operationId_)
         return false;
     if (answer == cc::AlwaysTrust && !cert.isNull()) {
@@ -198,7 +198,7 @@ void form1::showEncryption()
 {
     // Until the connection is encrypted or goes on in clear, nothing is
     // claimed either way (the handshake, the certificate question).
-    const bool undecided = profile_.tls != ConnectionProfile::Tls::None && !Winsock1->IsEncrypted() && !clearAgreed_;
+    const bool undecided = profile_.tls != ConnectionProfile::Tls::None && !Winsock1->IsEncrypted() && !session_.clearAgreed;
     StatusPanel2->setText(!controlShown_ || undecided ? QString()
                           : Winsock1->IsEncrypted()  ? QStringLiteral("TLS")
                                                      : QStringLiteral("暗号化なし"));
@@ -206,14 +206,14 @@ void form1::showEncryption()
 
 bool form1::dataMustBeProtected() const
 {
-    return profile_.tls == ConnectionProfile::Tls::Required || tlsAccepted_;
+    return profile_.tls == ConnectionProfile::Tls::Required || session_.tlsAccepted;
 }
 
 bool form1::refusedInClear(const QString& verb)
 {
     // On an entry that requires TLS only AUTH goes out before the
     // handshake; once AUTH was accepted, nothing more goes out in clear.
-    const bool mustEncrypt = tlsAccepted_ || (profile_.tls == ConnectionProfile::Tls::Required && verb != QStringLiteral("AUTH"));
+    const bool mustEncrypt = session_.tlsAccepted || (profile_.tls == ConnectionProfile::Tls::Required && verb != QStringLiteral("AUTH"));
     if (!mustEncrypt || Winsock1->IsEncrypted())
         return false;
     endLogin();
@@ -224,8 +224,8 @@ void form1::endLogin()
 {
     // Not half logged in: the connection ends without another command
     // (before the handshake has finished nothing may go out in clear).
-    tlsStarting_ = false;
-    certificateAsked_ = false;
+    session_.tlsStarting = false;
+    session_.certificateAsked = false;
     sentCommands_.clear();
     controlLost(QString());
 }

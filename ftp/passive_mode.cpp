@@ -18,7 +18,7 @@ bool form1::controlIsIPv6() const { return Winsock1->LocalIP().contains(u':'); }
 bool form1::Send_data_address()
 {
     // An encrypted connection's data connections are encrypted, or not made.
-    if (dataMustBeProtected() && !dataProtected_) {
+    if (dataMustBeProtected() && !session_.dataProtected) {
         const QString unfinished = unfinishedTransfer();
         endOperation();
         prompts::Msg_box(QStringLiteral("データー接続を暗号化できないため、データー接続を開きませんでした。") +

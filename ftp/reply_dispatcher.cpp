@@ -221,7 +221,7 @@ void form1::dispatchReply(const QString& reply)
         // bytes): the transfer ends once both are in.
         if (answered.verb == QStringLiteral("STOR"))
             reply226();
-        else if (dataEnded_)
+        else if (transferEnd_.dataEnded)
             finishListingData();
         return;
     }
@@ -355,12 +355,12 @@ void form1::reply226()
     if (Gcount != 3) {
         // Confirmed before the last byte went out: the file is still sent
         // whole, and the batch goes on once it has been.
-        uploadConfirmed_ = true;
+        transferEnd_.uploadConfirmed = true;
         return;
     }
     if (transferWait_ == TransferWait::UploadEnd)
         stopWaiting();
-    dataOwedBy_ = 0;
+    transferEnd_.dataOwedBy = 0;
     Gcount = 0;
     ループ回数 = 0;
     Winsock2->Close();
@@ -413,7 +413,7 @@ void form1::controlLost(const QString& message)
 
 void form1::Winsock1_Close()
 {
-    if (tlsStarting_)
+    if (session_.tlsStarting)
         tlsFailed(QStringLiteral("TLSの開始中にサーバーが接続を切りました。"));
     else
         controlLost(QString());
@@ -421,7 +421,7 @@ void form1::Winsock1_Close()
 
 void form1::Winsock1_Error(int number, const QString& description)
 {
-    if (tlsStarting_) {
+    if (session_.tlsStarting) {
         tlsFailed(description);
         return;
     }

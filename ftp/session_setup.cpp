@@ -26,7 +26,7 @@ bool lists_feature(const QString& reply, QStringView feature)
 void form1::startSession()
 {
     sessionSteps_.clear();
-    listsWithMlsd_ = false;
+    session_.listsWithMlsd = false;
     // Data connections are protected only on an encrypted connection.
     if (Winsock1->IsEncrypted())
         sessionSteps_ << QStringLiteral("PBSZ 0") << QStringLiteral("PROT P");
@@ -51,7 +51,7 @@ bool form1::sessionReply(const QString& verb, const QString& code, const QString
         return false;
     if (verb == QStringLiteral("FEAT")) {
         // MLSD's lines say the same on every server, where LIST's differ.
-        listsWithMlsd_ = code == QStringLiteral("211") && lists_feature(reply, u"MLST");
+        session_.listsWithMlsd = code == QStringLiteral("211") && lists_feature(reply, u"MLST");
         featReply(code, reply);
     }
     nextSessionStep();

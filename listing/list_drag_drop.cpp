@@ -15,6 +15,47 @@ namespace {
 // What a drag out of the remote list carries: the names, one per line. Only
 // this program's local list takes it.
 const QString RemoteNames = QStringLiteral("application/x-palu-ftp-remote-names");
+
+// Dropped on the remote list.
+void drop_on_remote_list(form1& w, const QMimeData* data, QObject* source)
+{
+    // From the local list: its selection, as the upload command takes it.
+    if (source && source->parent() == w.ListView2) {
+        w.Mupload_Click();
+        return;
+    }
+    if (w.refuseWhileBusy() || w.dataBusy())
+        return;
+    // From another program: their folder becomes the local list's, with
+    // them selected, as if picked there.
+    QString folder;
+    QStringList names;
+    for (const QUrl& url : data->urls()) {
+        const QString native = url.toLocalFile();
+        const qsizetype cut = native.lastIndexOf(u'/');
+        if (native.isEmpty() || cut < 0 || (!folder.isNull() && native.left(cut) != folder)) {
+            prompts::Msg_box(QStringLiteral("ドロップできるのは、ひとつのフォルダーの中のファイルだけです。"),
+                             QStringLiteral("選択エラー"), prompts::vbExclamation);
+            return;
+        }
+        folder = native.left(cut);
+        names << native.mid(cut + 1);
+    }
+    const QString drivePath = drives::from_native(folder.isEmpty() ? QStringLiteral("/") : folder);
+    if (names.isEmpty() || drivePath.isEmpty())
+        return;
+    w.showLocalFolder(drivePath);
+    const QSet<QString> wanted(names.begin(), names.end());
+    w.ListView2->clearSelection();
+    for (int row = 0; row < w.ListView2->count(); ++row) {
+        if (wanted.contains(w.ListView2->text(row))) {
+            w.ListView2->setCurrentRow(row, false);
+            w.ListView2->setSelected(row, true);
+        }
+    }
+    w.activateList(false);
+    w.Mupload_Click();
+}
 } // namespace
 
 void form1::wireDragAndDrop()
@@ -47,45 +88,6 @@ void form1::wireDragAndDrop()
     ListView2->setDropFormats({RemoteNames});
     // The remote rows dragged are the remote list's selection.
     QObject::connect(ListView2, &ListView::dropped, this, [this] { MDOWN_Click(); });
-    QObject::connect(ListView1, &ListView::dropped, this, &form1::dropOnRemoteList);
-}
-
-void form1::dropOnRemoteList(const QMimeData* data, QObject* source)
-{
-    // From the local list: its selection, as the upload command takes it.
-    if (source && source->parent() == ListView2) {
-        Mupload_Click();
-        return;
-    }
-    if (refuseWhileBusy() || dataBusy())
-        return;
-    // From another program: their folder becomes the local list's, with
-    // them selected, as if picked there.
-    QString folder;
-    QStringList names;
-    for (const QUrl& url : data->urls()) {
-        const QString native = url.toLocalFile();
-        const qsizetype cut = native.lastIndexOf(u'/');
-        if (native.isEmpty() || cut < 0 || (!folder.isNull() && native.left(cut) != folder)) {
-            prompts::Msg_box(QStringLiteral("ドロップできるのは、ひとつのフォルダーの中のファイルだけです。"),
-                             QStringLiteral("選択エラー"), prompts::vbExclamation);
-            return;
-        }
-        folder = native.left(cut);
-        names << native.mid(cut + 1);
-    }
-    const QString drivePath = drives::from_native(folder.isEmpty() ? QStringLiteral("/") : folder);
-    if (names.isEmpty() || drivePath.isEmpty())
-        return;
-    showLocalFolder(drivePath);
-    const QSet<QString> wanted(names.begin(), names.end());
-    ListView2->clearSelection();
-    for (int row = 0; row < ListView2->count(); ++row) {
-        if (wanted.contains(ListView2->text(row))) {
-            ListView2->setCurrentRow(row, false);
-            ListView2->setSelected(row, true);
-        }
-    }
-    activateList(false);
-    Mupload_Click();
+    QObject::connect(ListView1, &ListView::dropped, this,
+                     [this](const QMimeData* data, QObject* source) { drop_on_remote_list(*this, data, source); });
 }

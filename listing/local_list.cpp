@@ -53,6 +53,30 @@ QString date_text(const QDateTime& when)
     put(17, t.second(), 2);
     return QString(reinterpret_cast<const QChar*>(text), 19);
 }
+// Another program changed the folder shown: it is listed again, the
+// selection kept where the names remain.
+void refresh_keeping_selection(form1& w)
+{
+    // A batch reads and writes here and lists the folder when it ends.
+    if (w.operation_ == form1::Operation::Download || w.operation_ == form1::Operation::Upload || w.dataBusy())
+        return;
+    ListView* list = w.ListView2;
+    const int current = list->currentRow();
+    const QString currentName = current >= 0 ? list->text(current) : QString();
+    QSet<QString> selected;
+    for (int row : list->selectedRows())
+        selected.insert(list->text(row));
+    w.Local_list();
+    list->clearSelection();
+    for (int row = 0; row < list->count(); ++row) {
+        if (list->text(row) == currentName)
+            list->setCurrentRow(row, false);
+    }
+    for (int row = 0; row < list->count(); ++row) {
+        if (selected.contains(list->text(row)))
+            list->setSelected(row, true);
+    }
+}
 } // namespace
 
 QString form1::currentDrive() const { return drive_of(Drive1); }
@@ -114,7 +138,7 @@ bool form1::listLocalFolder()
     const bool readable = !native.isEmpty() && dir.isDir() && dir.isReadable() && dir.isExecutable();
     if (!localWatch_) {
         localWatch_ = new LocalFolderWatch(this);
-        QObject::connect(localWatch_, &LocalFolderWatch::changed, this, &form1::refreshLocalList);
+        QObject::connect(localWatch_, &LocalFolderWatch::changed, this, [this] { refresh_keeping_selection(*this); });
     }
     localWatch_->watch(readable ? native : QString());
     if (readable)
@@ -152,40 +176,17 @@ void form1::Local_list()
     listLocalFolder();
 }
 
-void form1::refreshLocalList()
-{
-    // A batch reads and writes here and lists the folder when it ends.
-    if (operation_ == Operation::Download || operation_ == Operation::Upload || dataBusy())
-        return;
-    const int current = ListView2->currentRow();
-    const QString currentName = current >= 0 ? ListView2->text(current) : QString();
-    QSet<QString> selected;
-    for (int row : ListView2->selectedRows())
-        selected.insert(ListView2->text(row));
-    Local_list();
-    ListView2->clearSelection();
-    for (int row = 0; row < ListView2->count(); ++row) {
-        if (ListView2->text(row) == currentName)
-            ListView2->setCurrentRow(row, false);
-    }
-    for (int row = 0; row < ListView2->count(); ++row) {
-        if (selected.contains(ListView2->text(row)))
-            ListView2->setSelected(row, true);
-    }
-}
-
 void form1::openLocalStartFolder()
 {
     QString start = settings::get(keys::Options, keys::LastLocal).trimmed();
     const QString native = drives::to_native(start);
     if (native.isEmpty() || !QFileInfo(native).isDir())
         start = drives::from_native(QDir::homePath());
-    if (start.size() < 2)
-        return;   // the home folder cannot be shown: the first drive's root
-    selectLocalFolder(start);
+    // A home folder the drive view cannot show: the first drive's root.
+    showLocalFolder(start.size() < 2 ? QString() : start);
 }
 
-void form1::selectLocalFolder(const QString& drivePath)
+void form1::showLocalFolder(const QString& drivePath)
 {
     {
         // The drive's own change handler would list its root first.
@@ -196,11 +197,6 @@ void form1::selectLocalFolder(const QString& drivePath)
     while (below.endsWith(u'\\'))
         below.chop(1);
     現在のローカルパス = below;
-}
-
-void form1::showLocalFolder(const QString& drivePath)
-{
-    selectLocalFolder(drivePath);
     Local_list();
 }
 

@@ -165,7 +165,7 @@ TEST(RemoteListingParse, WindowsLines)
         {"11-02-18  14:12  <DIR>  images", "images|1||18/11/02 14:12"},
         {"12-01-2019  12:05AM  9,730 a b.txt", "a b.txt|2|9KB|19/12/01 00:05"},
         {"04-27-00  09:09PM  100 12345", "12345|2|1KB|00/04/27 21:09"},
-        {"04-27-00  12:00PM  1 \u3000全角", "\u3000全角|2|1KB|00/04/27 12:00"},
+        {"04-27-00  12:00PM  1 　全角", "　全角|2|1KB|00/04/27 12:00"},
         // At IIS's own column 39 a name's leading spaces are its own.
         {"04-27-00  09:09PM       <DIR>            lead", "  lead|1||00/04/27 21:09"},
     });

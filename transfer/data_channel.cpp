@@ -88,11 +88,11 @@ void form1::Winsock2_ConnectionRequest(int requestID)
     };
     // A command answered before its data came still owns its connection;
     // one whose data have all come owns no other.
-    bool stale = false, current = dataOwedBy_ == operationId_;
+    bool stale = false, current = transferEnd_.dataOwedBy == operationId_;
     for (const SentCommand& c : sentCommands_)
         (c.operation == operationId_ ? current : stale) |= dataCommand(c);
     // Nor is a connection in clear taken where data must be encrypted.
-    if (!busy() || (stale && !current) || dataEnded_ || (dataMustBeProtected() && !dataProtected_)) {
+    if (!busy() || (stale && !current) || transferEnd_.dataEnded || (dataMustBeProtected() && !session_.dataProtected)) {
         Winsock2->Refuse(requestID);
         return;
     }
@@ -220,8 +220,8 @@ void form1::Winsock2_Close()
     Winsock2->LocalPort = 0;
     Winsock2->Listen();
 
-    if (dataOwedBy_ == operationId_)
-        dataOwedBy_ = 0;
+    if (transferEnd_.dataOwedBy == operationId_)
+        transferEnd_.dataOwedBy = 0;
     // A text view takes its mode from its first block; an empty file sends
     // none, so it is told by its flag, never by the download's mode.
     const bool textView = (ループ回数 == 0 || ループ回数 == 3) && Y_Count != 0;
@@ -230,7 +230,7 @@ void form1::Winsock2_Close()
         textViewFile.reset();
         // Ended only once the server has confirmed it too.
         if (busy() && dataReplyOwed()) {
-            dataEnded_ = true;
+            transferEnd_.dataEnded = true;
             waitFor(TransferWait::ListingEnd, downloadEndWaitMs);
             return;
         }
@@ -244,7 +244,7 @@ void form1::Winsock2_Close()
 
 void form1::finishListingData()
 {
-    dataEnded_ = false;
+    transferEnd_.dataEnded = false;
     if (transferWait_ == TransferWait::ListingEnd)
         stopWaiting();
     if ((ループ回数 == 0 || ループ回数 == 3) && Y_Count != 0) {
@@ -267,10 +267,10 @@ void form1::dataCommandSent(const QString& verb)
 {
     if (!busy())
         return;
-    dataOwedBy_ = operationId_;
-    dataEnded_ = false;
+    transferEnd_.dataOwedBy = operationId_;
+    transferEnd_.dataEnded = false;
     if (verb == QStringLiteral("STOR"))
-        uploadConfirmed_ = false;
+        transferEnd_.uploadConfirmed = false;
 }
 
 bool form1::dataReplyOwed() const

@@ -323,10 +323,10 @@ void form1::finishUploadFile()
     setStatusText(QStringLiteral("転送終了しました。"));
     Newtext = QStringLiteral("ｱｯﾌﾟﾛｰﾄﾞ終了しました。\r\n");
     Text_plus();
-    dataOwedBy_ = 0;
+    transferEnd_.dataOwedBy = 0;
     // The server's word that the file arrived is awaited, within a bound,
     // unless it came already.
-    if (std::exchange(uploadConfirmed_, false))
+    if (std::exchange(transferEnd_.uploadConfirmed, false))
         reply226();
     else
         waitFor(TransferWait::UploadEnd, uploadEndWaitMs);
