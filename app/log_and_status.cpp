@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "app/form1.h"
+#include "ftp/data_commands.h"
 #include "app/log_pane.h"
 #include "platform/click_label.h"
 #include "platform/codepage.h"
@@ -83,8 +84,7 @@ void form1::Send_command()
     sentCommands_.append({verb, operationId_, raw});
     // A passive data connection's handshake follows its command, which must
     // be on its way first: servers reset a handshake that comes earlier.
-    if (verb == QStringLiteral("LIST") || verb == QStringLiteral("MLSD") || verb == QStringLiteral("RETR") ||
-        verb == QStringLiteral("STOR")) {
+    if (is_data_command(verb)) {
         Winsock1->Flush();
         Winsock2->StartPendingTls();
         if (!raw)

@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "app/form1.h"
+#include "ftp/data_commands.h"
 #include "fileops/remote_tree_delete.h"
 #include "ftp/reply_texts.h"
 #include "listing/remote_listing.h"
@@ -200,7 +201,7 @@ bool form1::treeDeleteReply(const QString& verb, const QString& code, const QStr
         treeDeleteNext();
         return true;
     }
-    if ((verb == QStringLiteral("LIST") || verb == QStringLiteral("MLSD")) && refused && phase == RemoteTreeDelete::Phase::Walking) {
+    if (is_listing_command(verb) && refused && phase == RemoteTreeDelete::Phase::Walking) {
         treeDelete_->refuseListing(first_line(reply));
         stopWaiting();
         ループ回数 = 0;

@@ -2,6 +2,7 @@
 // names), the switch to them when the server will not connect back, and the
 // IPv6 forms of both modes (EPRT, EPSV).
 #include "app/form1.h"
+#include "ftp/data_commands.h"
 #include "app/log_pane.h"
 #include "ftp/data_address.h"
 #include "ftp/reply_texts.h"
@@ -50,8 +51,7 @@ bool form1::Send_data_address()
 bool form1::fallBackToPassive(const QString& verb, const QString& code)
 {
     const bool portRefused = (verb == QStringLiteral("PORT") || verb == QStringLiteral("EPRT")) && code.startsWith(u'5');
-    const bool notConnected = (verb == QStringLiteral("LIST") || verb == QStringLiteral("MLSD") || verb == QStringLiteral("RETR") ||
-                               verb == QStringLiteral("STOR")) && code == QStringLiteral("425");
+    const bool notConnected = is_data_command(verb) && code == QStringLiteral("425");
     if (passive_ || (!portRefused && !notConnected))
         return false;
     // For the rest of this connection; the same data command goes again.
@@ -60,7 +60,7 @@ bool form1::fallBackToPassive(const QString& verb, const QString& code)
     Newtext = QStringLiteral("PORTが使えないため、PASVモードに切り替えます。\r\n");
     Text_plus();
     stopWaiting();
-    if (verb == QStringLiteral("LIST") || verb == QStringLiteral("MLSD"))
+    if (is_listing_command(verb))
         ループ回数 = 1;
     else if (verb == QStringLiteral("STOR"))
         resendStor_ = true;

@@ -4,6 +4,7 @@
 #include <QLabel>
 
 #include "app/form1.h"
+#include "ftp/data_commands.h"
 #include "app/log_pane.h"
 #include "ftp/connect_failure.h"
 #include "ftp/reply_texts.h"
@@ -213,9 +214,7 @@ void form1::dispatchReply(const QString& reply)
     // The reply to MKD names the new folder, not the current one.
     const bool answersMkd = final && answered.verb == QStringLiteral("MKD");
     const bool answersPwd = final && answered.verb == QStringLiteral("PWD");
-    if (final && (code == QStringLiteral("226") || code == QStringLiteral("250")) &&
-        (answered.verb == QStringLiteral("LIST") || answered.verb == QStringLiteral("MLSD") ||
-         answered.verb == QStringLiteral("RETR") || answered.verb == QStringLiteral("STOR"))) {
+    if (final && (code == QStringLiteral("226") || code == QStringLiteral("250")) && is_data_command(answered.verb)) {
         // The server calls the transfer done; its data may still be to come
         // (servers that answer at once, before their connection or its
         // bytes): the transfer ends once both are in.
@@ -249,9 +248,7 @@ void form1::dispatchReply(const QString& reply)
     } else if (code == QStringLiteral("200")) {
         Data_step();
         // LIST, RETR or STOR has gone out: the server is to connect now.
-        const bool dataCommand = 送信文字列.startsWith(QStringLiteral("LIST")) || 送信文字列.startsWith(QStringLiteral("MLSD")) ||
-                                 送信文字列.startsWith(QStringLiteral("RETR ")) ||
-                                 送信文字列.startsWith(QStringLiteral("STOR "));
+        const bool dataCommand = is_data_command(送信文字列.section(u' ', 0, 0).trimmed());
         if (dataCommand && Winsock2->State() != Winsock::sckConnected)
             waitFor(TransferWait::DataConnection, dataConnectionWaitMs);
     } else if (code == QStringLiteral("250")) {

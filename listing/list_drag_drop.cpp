@@ -45,14 +45,7 @@ void drop_on_remote_list(form1& w, const QMimeData* data, QObject* source)
     if (names.isEmpty() || drivePath.isEmpty())
         return;
     w.showLocalFolder(drivePath);
-    const QSet<QString> wanted(names.begin(), names.end());
-    w.ListView2->clearSelection();
-    for (int row = 0; row < w.ListView2->count(); ++row) {
-        if (wanted.contains(w.ListView2->text(row))) {
-            w.ListView2->setCurrentRow(row, false);
-            w.ListView2->setSelected(row, true);
-        }
-    }
+    w.ListView2->selectTexts(QSet<QString>(names.begin(), names.end()), names.last());
     w.activateList(false);
     w.Mupload_Click();
 }

@@ -67,15 +67,7 @@ void refresh_keeping_selection(form1& w)
     for (int row : list->selectedRows())
         selected.insert(list->text(row));
     w.Local_list();
-    list->clearSelection();
-    for (int row = 0; row < list->count(); ++row) {
-        if (list->text(row) == currentName)
-            list->setCurrentRow(row, false);
-    }
-    for (int row = 0; row < list->count(); ++row) {
-        if (selected.contains(list->text(row)))
-            list->setSelected(row, true);
-    }
+    list->selectTexts(selected, currentName);
 }
 } // namespace
 

@@ -841,6 +841,19 @@ void ListView::clearColumns()
     tree_->header()->resizeSection(0, tree_->header()->defaultSectionSize());
 }
 
+void ListView::selectTexts(const QSet<QString>& texts, const QString& current)
+{
+    clearSelection();
+    for (int row = 0; row < count(); ++row) {
+        if (text(row) == current)
+            setCurrentRow(row, false);
+    }
+    for (int row = 0; row < count(); ++row) {
+        if (texts.contains(text(row)))
+            setSelected(row, true);
+    }
+}
+
 void ListView::setStretchColumn(int column) { stretchColumn_ = column; }
 
 void ListView::resizeEvent(QResizeEvent* event)

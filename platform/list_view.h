@@ -6,6 +6,7 @@
 #pragma once
 #include <QDeadlineTimer>
 #include <QWidget>
+#include <QSet>
 #include <QStringList>
 
 #include <functional>
@@ -97,6 +98,9 @@ public:
     bool isSelected(int row) const;
     void setSelected(int row, bool on);
     void clearSelection();
+    // Only the rows whose text is in texts are selected; the row whose text
+    // is current becomes current (not selected for that alone).
+    void selectTexts(const QSet<QString>& texts, const QString& current);
     // The current row when it is selected, else the first selected row, else -1.
     int selectedItem() const;
 

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "app/form1.h"
+#include "ftp/data_commands.h"
 #include "platform/click_label.h"
 #include "platform/drive_view.h"
 #include "platform/launcher.h"
@@ -82,10 +83,7 @@ void form1::Winsock2_ConnectionRequest(int requestID)
     // Nor is a late connection for a data command of an operation that has
     // ended (an aborted listing) taken for the running one's. (Some servers
     // connect as soon as PORT is answered, before the data command.)
-    const auto dataCommand = [](const SentCommand& c) {
-        return c.verb == QStringLiteral("LIST") || c.verb == QStringLiteral("MLSD") || c.verb == QStringLiteral("RETR") ||
-               c.verb == QStringLiteral("STOR");
-    };
+    const auto dataCommand = [](const SentCommand& c) { return is_data_command(c.verb); };
     // A command answered before its data came still owns its connection;
     // one whose data have all come owns no other.
     bool stale = false, current = transferEnd_.dataOwedBy == operationId_;
@@ -276,9 +274,7 @@ void form1::dataCommandSent(const QString& verb)
 bool form1::dataReplyOwed() const
 {
     for (const SentCommand& c : sentCommands_)
-        if (c.operation == operationId_ &&
-            (c.verb == QStringLiteral("LIST") || c.verb == QStringLiteral("MLSD") || c.verb == QStringLiteral("RETR") ||
-             c.verb == QStringLiteral("STOR")))
+        if (c.operation == operationId_ && is_data_command(c.verb))
             return true;
     return false;
 }
