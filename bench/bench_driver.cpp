@@ -8,6 +8,12 @@
 //   MODE upload     host port user pass remote=/pub/xfer file=upload.bin local=DIR server_dir=DIR runs=N
 //   MODE remote-list host port user pass remote=/pub/many local=DIR entries=N runs=N
 //   MODE local-list dir=DIR entries=N runs=N
+//   MODE tree-download host port user pass remote=/pub/treedown tree=NAME local=DIR peer_local=DIR server_dir=DIR runs=N
+//     (the folder NAME in remote, downloaded whole into local; lftp's mirror
+//     into peer_local)
+//   MODE tree-upload host port user pass remote=/pub/treeup tree=NAME local=DIR server_dir=DIR runs=N
+//     (the folder NAME in local, uploaded whole into remote; lftp's mirror -R
+//     to peer_NAME beside it)
 //   MODE upload-floor host port user pass remote=/pub/xfer file=upload.bin local=DIR server_dir=DIR runs=N
 //     (no program code: the cheapest sender that keeps the upload's rule,
 //     one 1024-byte block read only after the system took the last, for
@@ -20,6 +26,7 @@
 // script takes the medians.
 #include <QApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -174,6 +181,59 @@ bool same_bytes(const QString& a, const QString& b)
     return true;
 }
 
+// lftp against the same server in the same data mode, plain FTP as the
+// program's entry; the wall time of the whole process (start-up and log-in
+// included), in seconds.
+double run_lftp(const QString& command)
+{
+    const QString script = QStringLiteral("set ftp:passive-mode %1; set ftp:ssl-allow no; set net:max-retries 1; "
+                                          "open -u \"%2,%3\" ftp://127.0.0.1:%4; %5")
+                               .arg(passive() ? QStringLiteral("on") : QStringLiteral("off"), arg("user"), arg("pass"),
+                                    arg("port"), command);
+    return run_peer(QStringLiteral("lftp"), {QStringLiteral("-c"), script});
+}
+
+// Every folder ("a/b/") and file ("a/b/c.dat") under root, relative and
+// sorted; hidden ones too, so that a left-over part file counts.
+QStringList tree_entries(const QString& root)
+{
+    QStringList out;
+    const QDir base(root);
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo fi = it.nextFileInfo();
+        out << base.relativeFilePath(fi.filePath()) + (fi.isDir() ? QStringLiteral("/") : QString());
+    }
+    out.sort();
+    return out;
+}
+
+// Empty when copy holds the same folders and files as original, each file
+// byte for byte; else the first difference.
+QString tree_difference(const QString& original, const QString& copy)
+{
+    if (!QFileInfo(copy).isDir())
+        return copy + QStringLiteral(" is not a folder");
+    const QStringList want = tree_entries(original), got = tree_entries(copy);
+    for (const QString& e : want)
+        if (!got.contains(e))
+            return QStringLiteral("missing ") + e;
+    for (const QString& e : got)
+        if (!want.contains(e))
+            return QStringLiteral("extra ") + e;
+    for (const QString& e : want)
+        if (!e.endsWith(u'/') && !same_bytes(original + u'/' + e, copy + u'/' + e))
+            return QStringLiteral("different bytes in ") + e;
+    return {};
+}
+
+void remove_tree(const QString& path)
+{
+    if (QFileInfo::exists(path) && !QDir(path).removeRecursively())
+        die(QStringLiteral("cannot remove ") + path);
+}
+
 class Bench {
 public:
     Bench()
@@ -238,6 +298,54 @@ public:
             if (list->text(i) == name)
                 return i;
         return -1;
+    }
+
+    // Selects the one row named name in list, or dies naming what is there.
+    void select_only(ListView* list, const QString& name)
+    {
+        const int row = row_of(list, name);
+        if (row < 0) {
+            QStringList names;
+            for (int i = 0; i < list->count(); ++i)
+                names << list->text(i);
+            die(name + QStringLiteral(" is not in the list: ") + names.join(QStringLiteral(", ")));
+        }
+        list->clearSelection();
+        list->setSelected(row, true);
+    }
+
+    // Runs one transfer command to the end of its operation; its wall time in
+    // seconds. Dies when the command does not start an operation or the
+    // operation ends without "転送終了しました。".
+    double timed_transfer(const std::function<void()>& command, const QString& what)
+    {
+        const QString done = QStringLiteral("転送終了しました。");
+        settle_disk();
+        QElapsedTimer t;
+        t.start();
+        command();
+        if (!w.busy())
+            die(what + QStringLiteral(" did not start: ") + w.statusText());
+        // Ended: no operation, the connection idle. An end with another
+        // status (an error) is given a few seconds to show its own text.
+        QElapsedTimer endedAt;
+        bool failed = false;
+        if (!wait_for([&] {
+                if (w.busy() || !idle()) {
+                    endedAt.invalidate();
+                    return false;
+                }
+                if (w.statusText() == done)
+                    return true;
+                if (!endedAt.isValid())
+                    endedAt.start();
+                failed = endedAt.elapsed() > 5000;
+                return failed;
+            }, 600000))
+            die(what + QStringLiteral(" did not end in 600 s: ") + w.statusText());
+        if (failed)
+            die(what + QStringLiteral(" ended with: ") + w.statusText() + u'\n' + w.Text1->text().right(2000));
+        return double(t.nsecsElapsed()) / 1e9;
     }
 
     form1 w;
@@ -360,6 +468,119 @@ int upload(Bench& b)
         QFile::remove(peerStored);
         print_run("upload", double(size) / 1e6 / program, double(size) / 1e6 / peer,
                   QStringLiteral("cpu_us_per_block=%1").arg(cpu * 1e6 / double((size + 1023) / 1024)));
+    }
+    return 0;
+}
+
+// Files, folders (the top one included) and bytes in a tree, for the run line.
+QString tree_extra(const QString& root)
+{
+    qint64 bytes = 0;
+    int files = 0, folders = 1;
+    for (const QString& e : tree_entries(root)) {
+        if (e.endsWith(u'/')) {
+            ++folders;
+        } else {
+            ++files;
+            bytes += QFileInfo(root + u'/' + e).size();
+        }
+    }
+    return QStringLiteral("files=%1 folders=%2 bytes=%3").arg(files).arg(folders).arg(bytes);
+}
+
+int tree_download(Bench& b)
+{
+    const QString name = arg("tree"), local = arg("local"), remote = arg("remote");
+    const QString original = arg("server_dir") + u'/' + name;
+    if (tree_entries(original).isEmpty())
+        die(QStringLiteral("no tree to download: ") + original);
+    const QString target = local + u'/' + name;
+    const QString peerTarget = arg("peer_local") + u'/' + name;
+    const QString extra = tree_extra(original);
+    remove_tree(target);
+    b.login(remote, local);
+    const int runs = arg("runs", QStringLiteral("5")).toInt();
+    const auto timeProgram = [&] {
+        remove_tree(target);
+        b.select_only(b.w.ListView1, name);
+        const double seconds = b.timed_transfer([&] { b.w.MDOWN_Click(); }, QStringLiteral("the download of ") + name);
+        const QString diff = tree_difference(original, target);
+        if (!diff.isEmpty())
+            die(QStringLiteral("the downloaded tree differs from the server's: ") + diff);
+        remove_tree(target);
+        b.w.Local_list();   // the next run must not find a folder of the same name
+        return seconds;
+    };
+    const auto timePeer = [&] {
+        remove_tree(peerTarget);
+        settle_disk();
+        const double seconds = run_lftp(QStringLiteral("mirror \"%1/%2\" \"%3\"").arg(remote, name, peerTarget));
+        const QString diff = tree_difference(original, peerTarget);
+        if (!diff.isEmpty())
+            die(QStringLiteral("lftp's copy of the tree differs from the server's: ") + diff);
+        remove_tree(peerTarget);
+        return seconds;
+    };
+    for (int run = 0; run < runs; ++run) {
+        // Every other run the peer goes first, as for the single file.
+        double program = 0, peer = 0;
+        if (run % 2 == 0) {
+            program = timeProgram();
+            peer = timePeer();
+        } else {
+            peer = timePeer();
+            program = timeProgram();
+        }
+        print_run("tree-download", program, peer, extra);
+    }
+    return 0;
+}
+
+int tree_upload(Bench& b)
+{
+    const QString name = arg("tree"), local = arg("local"), remote = arg("remote");
+    const QString original = local + u'/' + name;
+    if (tree_entries(original).isEmpty())
+        die(QStringLiteral("no tree to upload: ") + original);
+    const QString stored = arg("server_dir") + u'/' + name;
+    const QString peerName = QStringLiteral("peer_") + name;
+    const QString peerStored = arg("server_dir") + u'/' + peerName;
+    const QString extra = tree_extra(original);
+    remove_tree(stored);
+    remove_tree(peerStored);
+    b.login(remote, local);
+    const int runs = arg("runs", QStringLiteral("5")).toInt();
+    const auto timeProgram = [&] {
+        b.select_only(b.w.ListView2, name);
+        const double seconds = b.timed_transfer([&] { b.w.Mupload_Click(); }, QStringLiteral("the upload of ") + name);
+        const QString diff = tree_difference(original, stored);
+        if (!diff.isEmpty())
+            die(QStringLiteral("the uploaded tree differs from the local one: ") + diff);
+        remove_tree(stored);
+        b.relist();   // the next run must not find a folder of the same name
+        return seconds;
+    };
+    const auto timePeer = [&] {
+        remove_tree(peerStored);
+        settle_disk();
+        const double seconds =
+            run_lftp(QStringLiteral("mirror -R \"%1\" \"%2/%3\"").arg(original, remote, peerName));
+        const QString diff = tree_difference(original, peerStored);
+        if (!diff.isEmpty())
+            die(QStringLiteral("lftp's upload of the tree differs from the local one: ") + diff);
+        remove_tree(peerStored);
+        return seconds;
+    };
+    for (int run = 0; run < runs; ++run) {
+        double program = 0, peer = 0;
+        if (run % 2 == 0) {
+            program = timeProgram();
+            peer = timePeer();
+        } else {
+            peer = timePeer();
+            program = timeProgram();
+        }
+        print_run("tree-upload", program, peer, extra);
     }
     return 0;
 }
@@ -584,6 +805,10 @@ int main(int argc, char** argv)
         return download(b);
     if (mode == QStringLiteral("upload"))
         return upload(b);
+    if (mode == QStringLiteral("tree-download"))
+        return tree_download(b);
+    if (mode == QStringLiteral("tree-upload"))
+        return tree_upload(b);
     if (mode == QStringLiteral("remote-list"))
         return remote_list(b);
     if (mode == QStringLiteral("local-list"))

@@ -6,7 +6,7 @@ set -eu
 cd "$(dirname "$0")/.."
 BUILD=${BENCH_BUILD:-build-bench}
 
-need="vsftpd curl openssl python3-pyftpdlib time cmake g++ qt6-base-dev"
+need="vsftpd curl lftp openssl python3-pyftpdlib time cmake g++ qt6-base-dev"
 missing=""
 for p in $need; do
     dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q 'install ok installed' || missing="$missing $p"

@@ -10,9 +10,16 @@ the server and prints one table of medians.
 Environment: BENCH_RUNS (runs per figure, default 5, at least 5 for the
 table), BENCH_SERVER (vsftpd or pyftpdlib), BENCH_MB (size of the transfer
 file, default 512), BENCH_ENTRIES (default 100000), BENCH_ONLY (a comma list
-of download, upload, download-pasv, upload-pasv, upload-floor, download-tls, upload-tls, remote-list, local-list, million-list, startup), BENCH_KEEP=1 keeps the
+of download, upload, download-pasv, upload-pasv, upload-floor, download-tls, upload-tls, tree-download, tree-upload, remote-list, local-list, million-list, startup), BENCH_KEEP=1 keeps the
 temporary folder, BENCH_WRAP puts a command (a profiler) in front of the
 drivers.
+
+tree-download and tree-upload move a whole folder: 1,000 files of 4 KB in 50
+folders four levels deep, against `lftp` `mirror` and `mirror -R` (one file
+at a time, its default) on the same server in active mode. lftp is timed as a
+process, its start-up and log-in included; the program from the command to
+the end of the batch, logged in beforehand. Target: at most 1.1 of lftp's
+time.
 
 download-tls and upload-tls move the same files over explicit TLS: a second
 vsftpd on the same tree that requires AUTH TLS before the log-in, encryption
@@ -100,6 +107,34 @@ def fill_listing_folder(folder, entries):
         os.utime(path, (stamp, stamp))
 
 
+TREE_FOLDERS = 50
+TREE_FILES_PER_FOLDER = 20
+TREE_FILE_BYTES = 4096
+
+
+def make_tree(top):
+    """A site as people keep one: 50 folders four levels deep (the top, 7
+    under it, 2 under each of those, 2 under each of those again), 20 files of
+    4 KB in each, 1,000 files in all."""
+    folders = [top]
+    for a in range(1, 8):
+        level1 = os.path.join(top, "section%d" % a)
+        folders.append(level1)
+        for b in range(1, 3):
+            level2 = os.path.join(level1, "part%d" % b)
+            folders.append(level2)
+            folders += [os.path.join(level2, "page%d" % c) for c in range(1, 3)]
+    assert len(folders) == TREE_FOLDERS
+    for folder in folders:
+        os.makedirs(folder)
+        os.chmod(folder, 0o755)   # the anonymous server serves only what all may read
+        for i in range(TREE_FILES_PER_FOLDER):
+            path = os.path.join(folder, "file%02d.dat" % i)
+            with open(path, "wb") as f:
+                f.write(os.urandom(TREE_FILE_BYTES))
+            os.chmod(path, 0o644)
+
+
 def wait_accepting(port, seconds=20):
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
@@ -180,7 +215,10 @@ class Server:
         # uploads can land there.
         ftp = pwd.getpwnam("ftp")
         os.chmod(self.root, 0o555)
-        os.chown(os.path.join(self.root, "pub", "xfer"), ftp.pw_uid, ftp.pw_gid)
+        for writable in ("xfer", "treeup"):
+            path = os.path.join(self.root, "pub", writable)
+            if os.path.isdir(path):
+                os.chown(path, ftp.pw_uid, ftp.pw_gid)
         empty = os.path.join(self.work, "vsftpd-empty")
         os.makedirs(empty, exist_ok=True)
         stem = "vsftpd-tls" if self.tls else "vsftpd"
@@ -194,7 +232,7 @@ class Server:
                 "listen=YES", "listen_ipv6=NO", "listen_address=127.0.0.1",
                 "listen_port=%d" % self.port, "background=NO",
                 "anonymous_enable=YES", "no_anon_password=NO", "anon_root=" + self.root,
-                "local_enable=NO", "write_enable=YES", "anon_upload_enable=YES",
+                "local_enable=NO", "write_enable=YES", "anon_upload_enable=YES", "anon_mkdir_write_enable=YES",
                 "anon_umask=022", "connect_from_port_20=NO", "port_enable=YES",
                 "seccomp_sandbox=NO", "isolate=NO", "isolate_network=NO",
                 "secure_chroot_dir=" + empty, "xferlog_enable=NO", "dirmessage_enable=NO",
@@ -469,11 +507,18 @@ def main():
     many = os.path.join(root, "pub", "many")
     down = os.path.join(work, "local", "down")
     up = os.path.join(work, "local", "up")
-    for d in (xfer, down, up):
+    # The tree rows: the server's tree in treedown, uploads into treeup.
+    treedown = os.path.join(root, "pub", "treedown")
+    treeup = os.path.join(root, "pub", "treeup")
+    local_treedown = os.path.join(work, "local", "treedown")
+    local_treedown_peer = os.path.join(work, "local", "treedown-peer")
+    local_treeup = os.path.join(work, "local", "treeup")
+    for d in (xfer, down, up, treedown, treeup, local_treedown, local_treedown_peer, local_treeup):
         os.makedirs(d)
     # The drivers wait for the remote list to be filled: never an empty folder.
-    with open(os.path.join(xfer, "readme.txt"), "w") as f:
-        f.write("files for the transfer benchmarks\n")
+    for d in (xfer, treeup):
+        with open(os.path.join(d, "readme.txt"), "w") as f:
+            f.write("files for the transfer benchmarks\n")
     server = None
     rows = {}
     with page_reporting_held_off():
@@ -485,6 +530,9 @@ def main():
                 write_random(os.path.join(up, "upload.bin"), MB)
             if wanted("remote-list") or wanted("local-list"):
                 fill_listing_folder(many, ENTRIES)
+            if wanted("tree-download") or wanted("tree-upload"):
+                make_tree(os.path.join(treedown, "site"))
+                shutil.copytree(os.path.join(treedown, "site"), os.path.join(local_treeup, "site"))
             server = Server(work, root)
             server.start()
             SERVER_NAME[0] = server.name
@@ -506,6 +554,13 @@ def main():
             if wanted("upload-floor"):
                 rows["upload-floor"] = run_driver(driver, "upload-floor", dict(
                     common, remote="/pub/xfer", file="upload.bin", local=up, server_dir=xfer))
+            if wanted("tree-download"):
+                rows["tree-download"] = run_driver(driver, "tree-download", dict(
+                    common, remote="/pub/treedown", tree="site", local=local_treedown,
+                    peer_local=local_treedown_peer, server_dir=treedown))
+            if wanted("tree-upload"):
+                rows["tree-upload"] = run_driver(driver, "tree-upload", dict(
+                    common, remote="/pub/treeup", tree="site", local=local_treeup, server_dir=treeup))
             if wanted("remote-list"):
                 rows["remote-list"] = run_driver(driver, "remote-list", dict(
                     common, remote="/pub/many", local=down, entries=ENTRIES))
@@ -585,6 +640,20 @@ def print_table(rows):
         p, q, r, _ = pair(key)
         lines.append("| %s, MB/s | %.0f | %.0f (%s) | %.2f |" % (what % MB, p, q, peer_name, r))
         targets.append(("%s ≥ %s of curl" % (target_name, target), r >= target))
+    # Folder rows: times, lower is better.
+    trees = [
+        ("tree-download", "download of a folder", "`lftp` `mirror`", "folder download"),
+        ("tree-upload", "upload of a folder", "`lftp` `mirror -R`", "folder upload"),
+    ]
+    for key, what, peer_name, target_name in trees:
+        if key not in rows:
+            continue
+        p, q, r, _ = pair(key)
+        lines.append("| %s (%s files of %d KB in %d folders, four levels), command to the end of the batch, "
+                     "logged in beforehand, s | %.2f | %.2f (%s, one file at a time, timed as a process: start-up "
+                     "and log-in included) | %.2f |" % (what, format(TREE_FOLDERS * TREE_FILES_PER_FOLDER, ","),
+                                                       TREE_FILE_BYTES // 1024, TREE_FOLDERS, p, q, peer_name, r))
+        targets.append(("%s at most 1.1x the time of lftp" % target_name, r <= 1.1))
     if "remote-list" in rows:
         p, q, r, runs = pair("remote-list")
         lines.append("| remote listing of %s entries, LIST sent to list shown and sorted, ms | %.0f | %.0f (curl "
