@@ -1,7 +1,7 @@
 #include "platform/replacing_file.h"
 
+#include <QCryptographicHash>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <algorithm>
 #include <cerrno>
@@ -9,9 +9,12 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
+
+constexpr char OriginAttribute[] = "user.palu.origin";
 
 QByteArray native(const QString& path)
 {
@@ -46,14 +49,25 @@ int create_name(const QByteArray& from, const QByteArray& to)
 }
 
 // ".palu-" and eight letters or digits: 14 bytes, so it fits wherever the
-// target's own name fits.
-QString hidden_name()
+// target's own name fits. Taken from the name, so the same target finds its
+// part again.
+QString part_name(const QString& targetName)
 {
     static const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    QString name = QStringLiteral(".palu-");
+    const QByteArray hash = QCryptographicHash::hash(targetName.toUtf8(), QCryptographicHash::Sha256);
+    quint64 n = 0;
     for (int i = 0; i < 8; ++i)
-        name += QLatin1Char(digits[QRandomGenerator::global()->bounded(36)]);
+        n = n << 8 | quint8(hash.at(i));
+    QString name = QStringLiteral(".palu-");
+    for (int i = 0; i < 8; ++i, n /= 36)
+        name += QLatin1Char(digits[n % 36]);
     return name;
+}
+
+QString part_of_final(const QString& final)
+{
+    const QFileInfo info(final);
+    return info.absolutePath() + u'/' + part_name(info.fileName());
 }
 
 void sync_folder(const QString& folder)
@@ -71,12 +85,43 @@ ReplacingFile::ReplacingFile(const QString& target, QObject* parent) : QFile(par
 
 ReplacingFile::~ReplacingFile()
 {
-    discard();
+    release(true);
 }
 
 QString ReplacingFile::fileName() const
 {
     return final_.isEmpty() ? target_ : final_;
+}
+
+QString ReplacingFile::partPath(const QString& target)
+{
+    return part_of_final(follow_links(target));
+}
+
+qint64 ReplacingFile::partLength(const QString& target)
+{
+    struct stat st {};
+    if (::lstat(native(partPath(target)).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    return st.st_size;
+}
+
+QByteArray ReplacingFile::originOf(const QString& target)
+{
+    const QByteArray path = native(partPath(target));
+    // The tag may change between asking its size and reading it.
+    for (int tries = 0; tries < 3; ++tries) {
+        const ssize_t size = ::lgetxattr(path.constData(), OriginAttribute, nullptr, 0);
+        if (size <= 0)
+            return {};
+        QByteArray value(size, Qt::Uninitialized);
+        const ssize_t got = ::lgetxattr(path.constData(), OriginAttribute, value.data(), size_t(value.size()));
+        if (got >= 0)
+            return value.left(got);
+        if (errno != ERANGE)
+            return {};
+    }
+    return {};
 }
 
 bool ReplacingFile::fail(int error)
@@ -85,10 +130,8 @@ bool ReplacingFile::fail(int error)
     return false;
 }
 
-bool ReplacingFile::open(OpenMode mode)
+bool ReplacingFile::checkTarget()
 {
-    if (isOpen() || !(mode & WriteOnly) || (mode & ~(WriteOnly | Truncate | Unbuffered)))
-        return fail(EINVAL);
     final_ = follow_links(target_);
     struct stat st {};
     const bool exists = ::lstat(native(final_).constData(), &st) == 0;
@@ -98,34 +141,90 @@ bool ReplacingFile::open(OpenMode mode)
     if (exists && !S_ISLNK(st.st_mode) && ::access(native(final_).constData(), W_OK) != 0)
         return fail(errno);
     replaces_ = exists;
-    const QString folder = QFileInfo(final_).absolutePath();
-    int fd = -1;
-    for (int tries = 0; fd < 0 && tries < 100; ++tries) {
-        temp_ = folder + u'/' + hidden_name();
-        // Exclusive: never a file or a link someone else put there. A new
-        // file gets 0666 less the umask, like any other.
-        fd = ::open(native(temp_).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
+    // Not set-user or set-group ID: those were given to the old content.
+    keptMode_ = exists && S_ISREG(st.st_mode) ? int(st.st_mode & 0777) : -1;
+    return true;
+}
+
+bool ReplacingFile::open(OpenMode mode)
+{
+    if (isOpen() || !(mode & WriteOnly) || (mode & ~(WriteOnly | Truncate | Unbuffered)))
+        return fail(EINVAL);
+    if (!checkTarget())
+        return false;
+    const QString part = part_of_final(final_);
+    // A fresh start: what an earlier download left goes, and a link there
+    // goes itself (unlink never follows it).
+    ::unlink(native(part).constData());
+    // Exclusive: never a file or a link someone put there since. A new
+    // file gets 0666 less the umask, like any other.
+    const int fd = ::open(native(part).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return fail(errno);
+    temp_ = part;
+    return start(fd, mode, 0);
+}
+
+bool ReplacingFile::openToResume(qint64* length)
+{
+    if (isOpen())
+        return fail(EINVAL);
+    if (!checkTarget())
+        return false;
+    const QString part = part_of_final(final_);
+    // Not blocking on a pipe someone put there; not through a link.
+    const int fd = ::open(native(part).constData(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return fail(errno);
+    struct stat st {};
+    // Only a file that is nothing but this part: no other user's, and no
+    // second name through which other data would be changed.
+    const int unusable = ::fstat(fd, &st) != 0 ? errno
+                         : !S_ISREG(st.st_mode) ? EINVAL
+                         : st.st_uid != ::geteuid() ? EPERM
+                         : st.st_nlink != 1 ? EMLINK
+                         : ::fcntl(fd, F_SETFL, O_APPEND) != 0 ? errno
+                         : 0;
+    if (unusable != 0) {
+        ::close(fd);
+        return fail(unusable);
     }
-    if (fd < 0) {
-        const int error = errno;
-        temp_.clear();
-        return fail(error);
-    }
-    // A replaced file keeps its permissions (not set-user or set-group ID:
-    // those were given to the old content).
-    if (exists && S_ISREG(st.st_mode))
-        ::fchmod(fd, st.st_mode & 0777);
+    temp_ = part;
+    if (!start(fd, WriteOnly | Append | Unbuffered, st.st_size))
+        return false;
+    if (length)
+        *length = st.st_size;
+    return true;
+}
+
+// The part opened: it takes the replaced file's permissions and becomes
+// this file's handle.
+bool ReplacingFile::start(int fd, OpenMode mode, qint64 length)
+{
+    if (keptMode_ >= 0)
+        ::fchmod(fd, mode_t(keptMode_));
     if (!QFile::open(fd, mode, AutoCloseHandle)) {
         const QString why = errorString();
         ::close(fd);
-        discard();
+        // A part just created is empty and goes; one being continued stays.
+        if (!(mode & Append))
+            ::unlink(native(temp_).constData());
+        temp_.clear();
         setErrorString(why);
         return false;
     }
-    end_ = started_ = 0;
+    end_ = started_ = length;
     return true;
+}
+
+void ReplacingFile::setOrigin(const QByteArray& origin)
+{
+    if (!isOpen())
+        return;
+    if (origin.isEmpty())
+        ::fremovexattr(int(handle()), OriginAttribute);
+    else
+        ::fsetxattr(int(handle()), OriginAttribute, origin.constData(), size_t(origin.size()), 0);
 }
 
 qint64 ReplacingFile::writeData(const char* data, qint64 len)
@@ -148,21 +247,25 @@ bool ReplacingFile::commit()
 {
     if (!isOpen() || temp_.isEmpty())
         return fail(EBADF);
+    // Each failure keeps the part, tag included: it holds what arrived.
     if (!flush()) {
         const QString why = errorString();
-        discard();
+        release(true);
         setErrorString(why);
         return false;
     }
     if (::fdatasync(int(handle())) != 0) {
         const int error = errno;
-        discard();
+        release(true);
         return fail(error);
     }
+    // Held past the close, to take the tag off once the file is the target.
+    const int finished = ::dup(int(handle()));
     QFile::close();
     if (error() != NoError) {
         const QString why = errorString();
-        discard();
+        ::close(finished);
+        release(true);
         setErrorString(why);
         return false;
     }
@@ -171,10 +274,15 @@ bool ReplacingFile::commit()
     const int failed = replaces_ ? (::rename(native(temp_).constData(), native(final_).constData()) == 0 ? 0 : errno)
                                  : create_name(native(temp_), native(final_));
     if (failed != 0) {
-        discard();
+        ::close(finished);
+        release(true);
         return fail(failed);
     }
     temp_.clear();
+    if (finished >= 0) {
+        ::fremovexattr(finished, OriginAttribute);
+        ::close(finished);
+    }
     // The new name on disk too, not only the data.
     sync_folder(QFileInfo(final_).absolutePath());
     return true;
@@ -182,15 +290,25 @@ bool ReplacingFile::commit()
 
 void ReplacingFile::cancelWriting()
 {
-    discard();
+    release(false);
 }
 
-void ReplacingFile::discard()
+// Lets go of the part: kept when asked to and it holds something, else
+// removed.
+void ReplacingFile::release(bool keepData)
 {
-    if (isOpen())
+    struct stat st {};
+    bool empty = true;
+    if (isOpen()) {
+        flush();
+        empty = ::fstat(int(handle()), &st) != 0 || st.st_size == 0;
         QFile::close();
+    } else if (!temp_.isEmpty()) {
+        empty = ::lstat(native(temp_).constData(), &st) != 0 || st.st_size == 0;
+    }
     if (!temp_.isEmpty()) {
-        ::unlink(native(temp_).constData());
+        if (!keepData || empty)
+            ::unlink(native(temp_).constData());
         temp_.clear();
     }
 }

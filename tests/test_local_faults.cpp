@@ -11,6 +11,7 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include "platform/list_view.h"
@@ -200,7 +201,7 @@ TEST_F(LocalFaults, AFolderOfTheSameNameIsNeverReplacedByTheDownload)
 
 // ------------------------------------------------------------ a full disk
 
-TEST_F(LocalFaults, AWriteThatFailsHalfwayKeepsTheOldFileAndLeavesNoPart)
+TEST_F(LocalFaults, AWriteThatFailsHalfwayKeepsTheOldFileAndWhatFittedInThePart)
 {
     const QString folder = env.scratch();
     loginWithLocalFolder(folder);
@@ -216,9 +217,12 @@ TEST_F(LocalFaults, AWriteThatFailsHalfwayKeepsTheOldFileAndLeavesNoPart)
     expectToldAndUsable(QStringLiteral("ファイルに書き込めませんでした。ディスクの空き容量や書き込み権限を確認してください。"),
                         folder + QStringLiteral("/a.bin"));
     EXPECT_EQ(read_file(folder + QStringLiteral("/a.bin")), QByteArray("the user's own copy"));
-    EXPECT_EQ(names(folder), QStringList{"a.bin"});
+    // What fitted stays in the part, for the download to continue later.
+    EXPECT_EQ(names(folder).size(), 2);
+    EXPECT_EQ(ReplacingFile::partLength(folder + QStringLiteral("/a.bin")), 20000);
     // With room again the same download goes through.
     expectDownloadWorks();
+    EXPECT_EQ(names(folder), QStringList{"a.bin"});
 }
 
 // ------------------------------------------------------------ damaged files
@@ -379,7 +383,9 @@ TEST(ReplacingFile, NothingIsCreatedThroughALinkNorOverWhatTookANewNameMeanwhile
             put(c.meanwhile);
         EXPECT_EQ(f.commit(), c.commits);
         EXPECT_FALSE(QFileInfo::exists(elsewhere));
-        EXPECT_EQ(all_names(dir.path()), QStringList{"notes.txt"});
+        // A commit refused keeps what arrived in the part.
+        EXPECT_EQ(all_names(dir.path()).size(), c.commits ? 1 : 2);
+        EXPECT_EQ(ReplacingFile::partLength(target), c.commits ? -1 : 3);
         if (c.commits) {
             EXPECT_FALSE(QFileInfo(target).isSymLink());
             EXPECT_EQ(read_file(target), QByteArray("new"));
@@ -391,38 +397,157 @@ TEST(ReplacingFile, NothingIsCreatedThroughALinkNorOverWhatTookANewNameMeanwhile
     }
 }
 
-TEST(ReplacingFile, WithoutACommitTheTargetStaysAndNoHiddenFileIsLeft)
+TEST(ReplacingFile, WithoutACommitTheTargetStaysAndThePartKeepsWhatArrived)
 {
-    enum End { Dropped, Cancelled, CommitFails };
-    for (const End end : {Dropped, Cancelled, CommitFails}) {
+    enum End { Dropped, WriteFails, NothingWritten, Cancelled, CommitFails };
+    struct Case { End end; qint64 kept; };   // bytes left in the part, -1 for none
+    for (const Case c : {Case{Dropped, 100000}, Case{WriteFails, 20000}, Case{NothingWritten, -1},
+                         Case{Cancelled, -1}, Case{CommitFails, 100000}}) {
+        SCOPED_TRACE(int(c.end));
         QTemporaryDir dir;
         const QString target = dir.filePath(QStringLiteral("a.bin"));
         write_file(target, "the user's own copy");
         {
             ReplacingFile f(target);
             ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-            ASSERT_EQ(f.write(pattern(100000)), 100000);
-            ASSERT_EQ(all_names(dir.path()).size(), 2) << end;   // the target and the hidden file
-            if (end == Cancelled)
+            if (c.end == WriteFails) {
+                FileSizeLimit full(20000);
+                ASSERT_TRUE(full.active());
+                EXPECT_NE(f.write(pattern(100000)), 100000);
+            } else if (c.end != NothingWritten) {
+                ASSERT_EQ(f.write(pattern(100000)), 100000);
+            }
+            if (c.end == Cancelled)
                 f.cancelWriting();
-            if (end == CommitFails) {
+            if (c.end == CommitFails) {
                 // A folder took the target's place meanwhile: no file may replace it.
                 ASSERT_TRUE(QFile::remove(target));
                 ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("a.bin")));
                 EXPECT_FALSE(f.commit());
                 EXPECT_FALSE(f.errorString().isEmpty());
             }
-            if (end != Dropped) {
-                EXPECT_EQ(all_names(dir.path()), QStringList{"a.bin"}) << end;
-            }
         }
-        EXPECT_EQ(all_names(dir.path()), QStringList{"a.bin"}) << end;
-        if (end == CommitFails) {
+        EXPECT_EQ(all_names(dir.path()).size(), c.kept < 0 ? 1 : 2);
+        EXPECT_EQ(ReplacingFile::partLength(target), c.kept);
+        if (c.kept > 0) {
+            EXPECT_EQ(read_file(ReplacingFile::partPath(target)), pattern(100000).left(c.kept));
+        }
+        if (c.end == CommitFails) {
             EXPECT_TRUE(QFileInfo(target).isDir());
         } else {
-            EXPECT_EQ(read_file(target), QByteArray("the user's own copy")) << end;
+            EXPECT_EQ(read_file(target), QByteArray("the user's own copy"));
         }
     }
+}
+
+// A download stopped after 'bytes', tagged with where they came from.
+void leave_part(const QString& target, const QByteArray& bytes, const QByteArray& origin)
+{
+    ReplacingFile f(target);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) << f.errorString().toStdString();
+    f.setOrigin(origin);
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+TEST(ReplacingFile, AResumedPartIsContinuedAtItsEndAndReplacesTheTargetWithItsPermissions)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("a.bin"));
+    write_file(target, "old");
+    ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 0640), 0);
+    const QByteArray whole = pattern(70000);
+    leave_part(target, whole.left(30000), "");
+    ReplacingFile f(target);
+    qint64 length = -1;
+    ASSERT_TRUE(f.openToResume(&length)) << f.errorString().toStdString();
+    EXPECT_EQ(length, 30000);
+    ASSERT_EQ(f.write(whole.mid(30000)), 40000);
+    ASSERT_TRUE(f.commit()) << f.errorString().toStdString();
+    EXPECT_EQ(read_file(target), whole);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(all_names(dir.path()), QStringList{"a.bin"});
+    EXPECT_EQ(ReplacingFile::partLength(target), -1);
+}
+
+TEST(ReplacingFile, TheOriginStaysWithThePartAndANewStartDropsBoth)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("a.bin"));
+    const QByteArray probe = QFile::encodeName(dir.filePath(QStringLiteral("probe")));
+    write_file(QString::fromLocal8Bit(probe), "");
+    if (::setxattr(probe.constData(), "user.probe", "1", 1, 0) != 0)
+        GTEST_SKIP() << "the temporary folder's disk keeps no extended attributes";
+    ASSERT_EQ(::unlink(probe.constData()), 0);
+    leave_part(target, "first", "size=5;modify=20260101000000");
+    EXPECT_EQ(ReplacingFile::originOf(target), QByteArray("size=5;modify=20260101000000"));
+    ReplacingFile f(target);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    EXPECT_EQ(ReplacingFile::partLength(target), 0);
+    EXPECT_TRUE(ReplacingFile::originOf(target).isEmpty());
+    // The finished file does not carry the tag.
+    f.setOrigin("size=3");
+    ASSERT_EQ(f.write("new"), 3);
+    ASSERT_TRUE(f.commit());
+    char value[16];
+    EXPECT_LT(::lgetxattr(QFile::encodeName(target).constData(), "user.palu.origin", value, sizeof value), 0);
+}
+
+TEST(ReplacingFile, NothingIsWrittenThroughWhatWasPlantedAtThePartsName)
+{
+    enum Plant { SymLink, HardLink };
+    for (const Plant plant : {SymLink, HardLink}) {
+        for (const bool resume : {false, true}) {
+            SCOPED_TRACE(int(plant) * 10 + int(resume));
+            QTemporaryDir dir;
+            const QString target = dir.filePath(QStringLiteral("a.bin"));
+            const QString elsewhere = dir.filePath(QStringLiteral("elsewhere"));
+            const QString part = ReplacingFile::partPath(target);
+            write_file(elsewhere, "not yours");
+            const QByteArray from = QFile::encodeName(elsewhere), to = QFile::encodeName(part);
+            ASSERT_EQ(plant == SymLink ? ::symlink(from.constData(), to.constData()) : ::link(from.constData(), to.constData()), 0);
+            ReplacingFile f(target);
+            qint64 length = -1;
+            // A new start removes what was there; a resume refuses it and leaves it.
+            ASSERT_EQ(resume ? f.openToResume(&length) : f.open(QIODevice::WriteOnly | QIODevice::Unbuffered), !resume);
+            EXPECT_EQ(length, -1);
+            if (!resume) {
+                ASSERT_EQ(f.write("new"), 3);
+                ASSERT_TRUE(f.commit());
+                EXPECT_EQ(read_file(target), QByteArray("new"));
+            }
+            EXPECT_EQ(read_file(elsewhere), QByteArray("not yours"));
+            EXPECT_EQ(QFileInfo(part).isSymLink(), resume && plant == SymLink);
+            EXPECT_EQ(QFileInfo::exists(part), resume);
+        }
+    }
+}
+
+TEST(ReplacingFile, ThePartsNameIsTheSameForTheSameTargetAndFitsBesideIt)
+{
+    QTemporaryDir dir;
+    const QString longName(85, u'あ');   // 255 bytes in UTF-8
+    const QString names[] = {QStringLiteral("a.bin"), QStringLiteral("b.bin"), longName};
+    QStringList parts;
+    for (const QString& name : names) {
+        const QString target = dir.filePath(name);
+        const QString part = ReplacingFile::partPath(target);
+        EXPECT_EQ(QFileInfo(part).absolutePath(), QFileInfo(target).absolutePath());
+        EXPECT_EQ(QFileInfo(part).fileName().toUtf8().size(), 14);
+        parts << part;
+        // The part is written where partPath() says, and a link finds the same part.
+        write_file(target, "old");
+        ReplacingFile f(target);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        EXPECT_EQ(f.temporaryPath(), part);
+        const QString link = dir.filePath(QStringLiteral("link"));
+        ASSERT_TRUE(QFile::link(target, link));
+        EXPECT_EQ(ReplacingFile::partPath(link), part);
+        QFile::remove(link);
+    }
+    parts.removeDuplicates();
+    EXPECT_EQ(parts.size(), 3);
 }
 
 } // namespace
