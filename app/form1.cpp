@@ -15,6 +15,8 @@
 #include "app/log_pane.h"
 #include "app/splash_window.h"
 #include "fileops/remote_tree_delete.h"
+#include "transfer/remote_folder_walk.h"
+#include "transfer/transfer_batch.h"
 #include "platform/click_label.h"
 #include "platform/list_view.h"
 #include "platform/outside_text.h"
@@ -87,9 +89,13 @@ void form1::createControls()
     StatusBar1->addWidget(StatusPanel1, 1);
     StatusPanel2 = new QLabel(StatusBar1);
     StatusBar1->addPermanentWidget(StatusPanel2);
+    StatusPanel3 = new QLabel(StatusBar1);
+    StatusBar1->addPermanentWidget(StatusPanel3);
+    StatusPanel3->setVisible(false);
     // The status line names remote files and hosts.
     outside_text::make_plain(StatusPanel1);
     outside_text::make_plain(StatusPanel2);
+    outside_text::make_plain(StatusPanel3);
 
     ProgressBar1 = new QProgressBar(client_);
     ProgressBar1->setRange(0, 100);

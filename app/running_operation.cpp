@@ -9,6 +9,8 @@
 #include "app/form1.h"
 #include "fileops/remote_tree_delete.h"
 #include "fileops/rename_dialog.h"
+#include "transfer/remote_folder_walk.h"
+#include "transfer/transfer_batch.h"
 #include "ftp/retry_dialog.h"
 #include "platform/mouse_pointer.h"
 #include "platform/prompts.h"
@@ -81,6 +83,9 @@ void form1::endOperation()
     transferFolder_.clear();
     downloadPath_.clear();
     treeDelete_.reset();
+    batch_.reset();
+    folderWalk_.reset();
+    StatusPanel3->setVisible(false);
     operation_ = Operation::None;
     ++operationId_;   // whatever it still owes the server is only logged
     Tool_unlock();

@@ -1,13 +1,11 @@
 // Deleting remote files one DELE per "250" reply, from the last selected to
 // the first.
-#include <QFile>
 
 #include "app/form1.h"
 #include "ftp/data_commands.h"
 #include "fileops/remote_tree_delete.h"
 #include "ftp/reply_texts.h"
-#include "listing/remote_listing.h"
-#include "platform/app_clock.h"
+#include "transfer/remote_folder_walk.h"
 #include "platform/program_folder.h"
 #include "platform/errors.h"
 #include "platform/list_view.h"
@@ -158,19 +156,11 @@ void form1::treeDeleteListed(bool anything)
 {
     Dcount = 0;   // this listing is over
     QStringList files, folders;
-    QFile file(program_folder::file(QStringLiteral("temp.s")));
-    if (anything && file.open(QIODevice::ReadOnly)) {
+    if (anything) {
         decideFromListing();
-        ListingLines lines(file, wireCodepage());
-        ListingParser parser(app_clock::today());
-        ListingEntry entry;
-        QStringView line;
-        while (lines.next(line)) {
-            if (parser.parse(line, entry) != LineResult::Entry)
-                continue;
-            // A link is deleted as itself: what it points to is not entered.
+        // A link is deleted as itself: what it points to is not entered.
+        for (const ListingEntry& entry : read_listing_file(program_folder::file(QStringLiteral("temp.s")), wireCodepage()))
             (entry.icon == 1 ? folders : files) << entry.name;
-        }
     }
     treeDelete_->listed(files, folders);
     treeDeleteNext();

@@ -62,8 +62,7 @@ void form1::Data_step()
             ループ回数 = 3;
         break;
     case 3:
-        sendLine(QStringLiteral("RETR ") + Down_File);
-        fCount = 1;
+        sendTransferCommand();   // RETR, after REST when it goes on from a part
         break;
     case 4:
         if (Send_data_address())

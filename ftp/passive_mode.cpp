@@ -8,6 +8,7 @@
 #include "ftp/reply_texts.h"
 #include "platform/prompts.h"
 #include "platform/winsock.h"
+#include "transfer/transfer_batch.h"
 
 void form1::wirePassiveData()
 {
@@ -60,9 +61,12 @@ bool form1::fallBackToPassive(const QString& verb, const QString& code)
     Newtext = QStringLiteral("PORTが使えないため、PASVモードに切り替えます。\r\n");
     Text_plus();
     stopWaiting();
+    // A restart holds for the next transfer command only: it goes again.
+    if (batch_ && batch_->current())
+        batch_->current()->restSent = false;
     if (is_listing_command(verb))
         ループ回数 = 1;
-    else if (verb == QStringLiteral("STOR"))
+    else if (verb == QStringLiteral("STOR") || verb == QStringLiteral("APPE"))
         resendStor_ = true;
     else if (verb == QStringLiteral("RETR"))
         fCount = 0;

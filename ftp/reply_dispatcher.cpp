@@ -57,6 +57,10 @@ bool reply_answers(const QString& verb, const QString& code)
         {QStringLiteral("MLSD"), {QStringLiteral("226"), QStringLiteral("250")}},
         {QStringLiteral("RETR"), {QStringLiteral("226"), QStringLiteral("250")}},
         {QStringLiteral("STOR"), {QStringLiteral("226"), QStringLiteral("250")}},
+        {QStringLiteral("APPE"), {QStringLiteral("226"), QStringLiteral("250")}},
+        {QStringLiteral("REST"), {QStringLiteral("350")}},
+        {QStringLiteral("MDTM"), {QStringLiteral("213")}},
+        {QStringLiteral("MFMT"), {QStringLiteral("213")}},
         {QStringLiteral("DELE"), {QStringLiteral("250"), QStringLiteral("200")}},
         {QStringLiteral("RNFR"), {QStringLiteral("350")}},
         {QStringLiteral("RNTO"), {QStringLiteral("250"), QStringLiteral("200")}},
@@ -197,6 +201,8 @@ void form1::dispatchReply(const QString& reply)
         return;
     if (final && treeDeleteReply(answered.verb, code, reply))
         return;
+    if (final && batchReply(answered.verb, code, reply))
+        return;
     if (code == QStringLiteral("227") || code == QStringLiteral("229")) {
         passiveReply(code, reply);
         return;
@@ -218,7 +224,7 @@ void form1::dispatchReply(const QString& reply)
         // The server calls the transfer done; its data may still be to come
         // (servers that answer at once, before their connection or its
         // bytes): the transfer ends once both are in.
-        if (answered.verb == QStringLiteral("STOR"))
+        if (answered.verb == QStringLiteral("STOR") || answered.verb == QStringLiteral("APPE"))
             reply226();
         else if (transferEnd_.dataEnded)
             finishListingData();
@@ -363,10 +369,7 @@ void form1::reply226()
     Winsock2->Close();
     Winsock2->LocalPort = 0;
     Winsock2->Listen();
-    if (Up_Count == 0)
-        Send_pwd();
-    else
-        Up_select();
+    uploadConfirmed();
 }
 
 QString form1::unfinishedTransfer() const
@@ -374,10 +377,7 @@ QString form1::unfinishedTransfer() const
     if ((ループ回数 == 2 || ループ回数 == 3) && Y_Count == 0 && !Down_File.isEmpty())
         return QStringLiteral("「") + Down_File + QStringLiteral("」のダウンロードは完了しませんでした。");
     if (ループ回数 == 4 || ループ回数 == 5 || Gcount == 1) {
-        // Before STOR the file's name is still only in the batch list.
-        const bool named = storSent_ || Douitu != 0 || Gcount != 0;
-        const QString name = named ? Up_File : settings::get(QStringLiteral("FILE_SENTAKU"), QString::number(Up_Count));
-        return QStringLiteral("「") + name + QStringLiteral("」のアップロードは完了しませんでした。");
+        return QStringLiteral("「") + uploadInHand() + QStringLiteral("」のアップロードは完了しませんでした。");
     }
     if (Gcount == 3)
         return QStringLiteral("「") + Up_File + QStringLiteral("」のアップロードが完了したかどうか確認できませんでした。");

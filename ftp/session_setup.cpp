@@ -52,6 +52,10 @@ bool form1::sessionReply(const QString& verb, const QString& code, const QString
     if (verb == QStringLiteral("FEAT")) {
         // MLSD's lines say the same on every server, where LIST's differ.
         session_.listsWithMlsd = code == QStringLiteral("211") && lists_feature(reply, u"MLST");
+        session_.featAnswered = code == QStringLiteral("211");
+        for (const QString& line : reply.split(QStringLiteral("\r\n")))
+            if (session_.featAnswered && line.startsWith(u' '))
+                session_.features << line.trimmed().toUpper();
         featReply(code, reply);
     }
     nextSessionStep();

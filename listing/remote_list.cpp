@@ -8,6 +8,7 @@
 
 #include "app/form1.h"
 #include "fileops/remote_tree_delete.h"
+#include "transfer/remote_folder_walk.h"
 #include "listing/remote_listing.h"
 #include "platform/app_clock.h"
 #include "platform/click_label.h"
@@ -73,6 +74,11 @@ void form1::Remote_list()
         treeDeleteListed();
         return;
     }
+    // Nor is a folder listed for a batch: its entries join the batch.
+    if (folderWalk_ && !folderWalk_->returning) {
+        folderWalkListed();
+        return;
+    }
     // A list of an operation that has ended, whose next step is still
     // queued, gives way: its rows are dropped, not shown.
     if (remoteListJob_) {
@@ -130,7 +136,7 @@ void form1::remoteListStep()
                 break;
             switch (job->parser.parse(line, entry)) {
             case LineResult::Entry:
-                ListView1->stageItem(entry.name, entry.icon, job->subItems(entry));
+                ListView1->stageItem(entry.name, entry.icon, job->subItems(entry), {entry.bytes, entry.modifiedUtc});
                 break;
             case LineResult::Unreadable:
                 // Told once after the list is shown; the other lines still count.

@@ -121,17 +121,27 @@ QString ListingParser::shared(QString text)
     return text;
 }
 
+namespace {
+constexpr qint64 kJulian1970 = 2440588;
+
+// Seconds since 1970 of a UTC date and time; -1 when it is not a whole one.
+qint64 utc_seconds(const ReadEntry& e)
+{
+    if (e.month == 0 || e.year < 1971 || !QDate(e.year, e.month, e.day).isValid())
+        return -1;
+    return (QDate(e.year, e.month, e.day).toJulianDay() - kJulian1970) * 86400 + qMax(e.hour, 0) * 3600
+        + e.minute * 60 + e.second;
+}
+} // namespace
+
 QString ListingParser::dateText(const ReadEntry& e)
 {
     if (e.month == 0)
         return QString();
     int year = e.year, month = e.month, day = e.day, hour = e.hour, minute = e.minute;
-    if (e.utc && year >= 1971 && QDate(year, month, day).isValid()) {
+    if (const qint64 utc = e.utc ? utc_seconds(e) : -1; utc >= 0) {
         // Shown in local time. The zone's offset changes at most a few
         // times a year: it is asked once per hour of time met.
-        constexpr qint64 kJulian1970 = 2440588;
-        const qint64 utc = (QDate(year, month, day).toJulianDay() - kJulian1970) * 86400 + qMax(hour, 0) * 3600
-            + minute * 60 + e.second;
         const qint64 hourKey = utc / 3600;
         auto it = utcOffsets_.constFind(hourKey);
         if (it == utcOffsets_.cend()) {
@@ -221,6 +231,9 @@ LineResult ListingParser::entry(ReadEntry& e, ListingEntry& out)
     out.dateText = shared(dateText(e));
     out.kind = e.type == ReadEntry::Type::File ? kFileKind : kFolderKind;
     out.attributes = e.builtAttributes.isEmpty() ? attributes(e.attributes) : attributes(e.builtAttributes);
+    out.bytes = e.hasSize && e.type == ReadEntry::Type::File && e.size <= quint64(std::numeric_limits<qint64>::max())
+        ? qint64(e.size) : -1;
+    out.modifiedUtc = e.utc ? utc_seconds(e) : -1;
     return LineResult::Entry;
 }
 

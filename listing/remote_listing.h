@@ -19,6 +19,8 @@ struct ListingEntry {
     QString dateText;      // "YY/MM/DD hh:mm"
     QString kind;          // "0" folders and links, "1" files: the second sort key
     QString attributes;    // Unix: the first 10 characters of the line; others: their own attribute text
+    qint64 bytes = -1;     // a file's exact size; -1 when the line gives none
+    qint64 modifiedUtc = -1;  // seconds since 1970 UTC where the line gives the exact time (MLSD); else -1
 };
 
 enum class LineResult {

@@ -35,6 +35,7 @@ struct ListRow {
     QString text;
     QStringList subItems; // sub-item k is subItems[k - 1]
     int smallIcon = 0;
+    RowFacts facts;
 };
 
 // More sub-items than this per row are dropped: no list has nearly as many
@@ -939,6 +940,11 @@ int ListView::smallIcon(int row) const
     return validRow(row) ? model_->rows[size_t(row)].smallIcon : -1;
 }
 
+RowFacts ListView::facts(int row) const
+{
+    return validRow(row) ? model_->rows[size_t(row)].facts : RowFacts{};
+}
+
 // ---- sorting ----
 
 void ListView::sortNow()
@@ -984,13 +990,14 @@ Qt::SortOrder ListView::sortOrder() const
 
 // ---- staged rows ----
 
-void ListView::stageItem(const QString& text, int smallIcon, const QStringList& subItems)
+void ListView::stageItem(const QString& text, int smallIcon, const QStringList& subItems, RowFacts facts)
 {
     if (!staged_)
         staged_ = std::make_unique<StagedRows>();
     ListRow row;
     row.text = text;
     row.smallIcon = smallIcon;
+    row.facts = facts;
     row.subItems = subItems.size() > kMaxSubItems ? subItems.mid(0, kMaxSubItems) : subItems;
     staged_->rows.push_back(std::move(row));
     staged_->started = false;

@@ -25,6 +25,13 @@ class ListViewModel;
 struct StagedRows;
 template <class> class ListViewEvents;
 
+// What a row holds besides its texts: a file's exact size in bytes and
+// its exact modification time in seconds since 1970 UTC, -1 when unknown.
+struct RowFacts {
+    qint64 bytes = -1;
+    qint64 modified = -1;
+};
+
 class ListView : public QWidget {
     Q_OBJECT
 public:
@@ -61,6 +68,7 @@ public:
     QString subItem(int row, int i) const; // i from 1
     void setSubItem(int row, int i, const QString& text);
     int smallIcon(int row) const;
+    RowFacts facts(int row) const;
 
     // Sorting. While sorted() is true, setSorted(true), setSortKey and
     // setSortOrder each sort the rows at once, stably (equal keys keep their
@@ -77,7 +85,7 @@ public:
     // Filling a long list without a long pause: rows are staged away from
     // the views (count() does not see them), sorted there a bounded piece at
     // a time, then shown in one go. clear() drops staged rows too.
-    void stageItem(const QString& text, int smallIcon, const QStringList& subItems);
+    void stageItem(const QString& text, int smallIcon, const QStringList& subItems, RowFacts facts = {});
     int stagedCount() const;
     // Sorts the staged rows as setSortKey(minorKey) and then
     // setSortKey(majorKey) would sort them, in the current direction, until

@@ -49,28 +49,47 @@ FakeTree::FakeTree(FakeFtpServer& server, QMap<QString, QByteArray> listings)
             return;
         }
         s.reply("150 Opening BINARY mode data connection.\r\n");
+        const qint64 from = std::exchange(rest_, 0);
         const Reply at = early(s, Reply::BeforeConnect);
         if (!s.connectData())
             return;
         early(s, Reply::BeforeData, at);
         retrieved << path;
-        s.sendData(files.value(path));
+        s.sendData(files.value(path).mid(from));
         s.waitDataClosed();
         early(s, Reply::AfterData, at);
     });
-    server_.onCommand(QStringLiteral("STOR"), [this, full](FakeFtpServer& s, const QString& line) {
+    const auto store = [this, full](FakeFtpServer& s, const QString& line) {
         if (fault && fault(s, line))
             return;
         const QString path = full(line.mid(5));
+        // APPE adds to the end; STOR after REST keeps what is before it.
+        const qint64 keep = line.startsWith(QStringLiteral("APPE")) ? files.value(path).size() : std::exchange(rest_, 0);
         s.reply("150 Ok to send data.\r\n");
         const Reply at = early(s, Reply::BeforeConnect);
         if (!s.connectData())
             return;
         early(s, Reply::BeforeData, at);
         s.waitDataClosed(20000);
-        files.insert(path, s.receivedData());
+        files.insert(path, files.value(path).left(keep) + s.receivedData());
         stored << path;
         early(s, Reply::AfterData, at);
+    };
+    server_.onCommand(QStringLiteral("STOR"), store);
+    server_.onCommand(QStringLiteral("APPE"), store);
+    server_.onCommand(QStringLiteral("REST"), [this](FakeFtpServer& s, const QString& line) {
+        rest_ = line.mid(5).toLongLong();
+        s.reply("350 Restarting.\r\n");
+    });
+    server_.onCommand(QStringLiteral("MKD"), [this, full](FakeFtpServer& s, const QString& line) {
+        const QString path = full(line.mid(4));
+        if (listings_.contains(path)) {
+            s.reply("550 Exists.\r\n");
+            return;
+        }
+        listings_.insert(path, QByteArray());
+        made << path;
+        s.reply("257 \"" + path.toUtf8() + "\" created\r\n");
     });
     server_.onCommand(QStringLiteral("LIST"), [this](FakeFtpServer& s, const QString& line) {
         if (fault && fault(s, line))

@@ -18,6 +18,7 @@ public:
     QMap<QString, QByteArray> files;
     QStringList retrieved;   // full paths in the order they were fetched
     QStringList stored;
+    QStringList made;        // MKD, full paths; each becomes an empty folder
     // Asked first for every LIST, RETR and STOR line; returning true means it
     // has answered the command itself (a refusal, a cut connection ...).
     std::function<bool(FakeFtpServer&, const QString& line)> fault;
@@ -33,6 +34,7 @@ private:
     FakeFtpServer& server_;
     QMap<QString, QByteArray> listings_;
     QString cwd_ = QStringLiteral("/");
+    qint64 rest_ = 0;        // REST: where the next RETR, STOR starts
     int served_ = 0;
 };
 

@@ -138,7 +138,7 @@ protected:
 
     std::unique_ptr<FakeTree> tree;
     const QString local = env.scratch();
-    const QByteArray content = QByteArray(60000, 'x') + "end";
+    const QByteArray content = QByteArray(59997, 'x') + "end";
 };
 
 TEST_F(Crossing, OverwriteAllEndsWithABatchWhoseLastNameIsRefused)

@@ -451,13 +451,13 @@ TEST_F(HostileServer, AMillionLineListingIsShownAndTheListStaysUsable)
     EXPECT_EQ(w->ListView1->text(0), QStringLiteral("f0000000"));
     EXPECT_EQ(w->ListView1->text(lines / 100), QStringLiteral("f0000001"));
     EXPECT_EQ(w->ListView1->text(lines - 1), QStringLiteral("f0999999"));
-    tree->files.insert(QStringLiteral("/f0999999"), "last");
+    tree->files.insert(QStringLiteral("/f0999999"), QByteArray(999999, 'l'));
     w->ListView1->clearSelection();
     w->ListView1->setSelected(lines - 1, true);
     w->MDOWN_Click();
     ASSERT_TRUE(wait_until([&] { return log().contains(Finished) && w->ループ回数 == 0; }, 30000))
         << log().right(600).toStdString() << "\n" << server.commands().join(u'|').right(300).toStdString();
-    EXPECT_EQ(read_file(local + QStringLiteral("/f0999999")), QByteArray("last"));
+    EXPECT_EQ(read_file(local + QStringLiteral("/f0999999")), QByteArray(999999, 'l'));
 }
 
 TEST_F(HostileServer, HostileNamesAreShownOrDroppedButNothingLandsOutsideTheFolder)
@@ -471,6 +471,8 @@ TEST_F(HostileServer, HostileNamesAreShownOrDroppedButNothingLandsOutsideTheFold
     ASSERT_TRUE(QDir().mkpath(local));
     record(QStringLiteral("s_local_path"), drives::from_native(local));
     const QByteArray longName(10000, 'n');
+    // Ten bytes each, the size every line lists.
+    const auto served = [](const char* name) { return QByteArray(name).rightJustified(10, '.', true); };
     QByteArray listing = listing_line('-', 10, "../up.txt") + listing_line('-', 10, "/etc/passwd") +
                          listing_line('-', 10, "a\\b") + listing_line('-', 10, "..\\..\\win.ini") +
                          listing_line('-', 10, "cr\rDELE victim") + listing_line('-', 10, "lf\nDELE victim") +
@@ -478,7 +480,7 @@ TEST_F(HostileServer, HostileNamesAreShownOrDroppedButNothingLandsOutsideTheFold
                          listing_line('-', 10, "fine.txt");
     serveTree(listing);
     for (const char* name : {"/fine.txt", "/cr", "/lf", "/a\\b", "/..\\..\\win.ini"})
-        tree->files.insert(QString::fromLatin1(name), QByteArray("from server: ") + name);
+        tree->files.insert(QString::fromLatin1(name), served(name));
     prompts.allowAny(true);
     connectToFake();
     ASSERT_TRUE(wait_until([&] { return tree->listings() >= 1 && w->ListView1->count() > 0 && usable(); }));
@@ -510,7 +512,7 @@ TEST_F(HostileServer, HostileNamesAreShownOrDroppedButNothingLandsOutsideTheFold
               (QSet<QString>{"/fine.txt", "/cr", "/lf"}));
     const QStringList landed = localNames();
     EXPECT_EQ(QSet<QString>(landed.begin(), landed.end()), (QSet<QString>{"fine.txt", "cr", "lf"}));
-    EXPECT_EQ(read_file(local + QStringLiteral("/cr")), QByteArray("from server: /cr"));
+    EXPECT_EQ(read_file(local + QStringLiteral("/cr")), served("/cr"));
     for (const QString& c : server.commands())
         EXPECT_FALSE(c.startsWith(QStringLiteral("DELE"))) << c.toStdString();
     // Each refused name was named to the user.

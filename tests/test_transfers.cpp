@@ -17,7 +17,9 @@
 #include "tests/ftp_fixture.h"
 #include "transfer/local_names.h"
 #include "transfer/progress_text.h"
+#include "platform/replacing_file.h"
 #include "transfer/same_name_dialog.h"
+#include "transfer/transfer_batch.h"
 
 namespace {
 
@@ -37,9 +39,10 @@ QByteArray read_file(const QString& path)
 
 class Transfers : public FtpFixture {
 protected:
-    void start(const QByteArray& listing)
+    void start(const QByteArray& listing) { startTree({{QStringLiteral("/"), listing}}); }
+    void startTree(const QMap<QString, QByteArray>& listings)
     {
-        tree = std::make_unique<FakeTree>(server, QMap<QString, QByteArray>{{QStringLiteral("/"), listing}});
+        tree = std::make_unique<FakeTree>(server, listings);
         local = env.scratch();
         // The entry opens the scratch folder on the local side.
         record(QStringLiteral("s_local_path"), drives::from_native(local));
@@ -74,9 +77,10 @@ protected:
     QString local;
 };
 
-QByteArray three_files()
+// Every file is checked against the size its listing gives.
+QByteArray three_files(qint64 size = 3000)
 {
-    return listing_line('-', 3000, "A.txt") + listing_line('-', 3000, "B.txt") + listing_line('-', 3000, "C.txt") +
+    return listing_line('-', size, "A.txt") + listing_line('-', size, "B.txt") + listing_line('-', size, "C.txt") +
            listing_line('d', 0, "dir") + listing_line('-', 0, "empty.bin");
 }
 
@@ -84,13 +88,13 @@ TEST_F(Transfers, ThreeFilesAreFetchedLastSelectedFirst)
 {
     start(three_files());
     for (const char* n : {"A.txt", "B.txt", "C.txt"})
-        tree->files.insert(QStringLiteral("/") + QString::fromLatin1(n), pattern(3000) + n);
+        tree->files.insert(QStringLiteral("/") + QString::fromLatin1(n), pattern(2995) + n);
     selectRemote({"A.txt", "B.txt", "C.txt"});
     w->MDOWN_Click();
     ASSERT_TRUE(wait_until([&] { return tree->retrieved.size() == 3 && w->Down_Count == 0 && idle(); }));
     EXPECT_EQ(tree->retrieved, (QStringList{"/C.txt", "/B.txt", "/A.txt"}));
     for (const char* n : {"A.txt", "B.txt", "C.txt"})
-        EXPECT_EQ(read_file(local + u'/' + QString::fromLatin1(n)), pattern(3000) + n) << n;
+        EXPECT_EQ(read_file(local + u'/' + QString::fromLatin1(n)), pattern(2995) + n) << n;
     EXPECT_TRUE(server.commands().contains(QStringLiteral("TYPE I")));
     ASSERT_TRUE(wait_until([&] { return w->statusText() == QStringLiteral("転送終了しました。"); }));
     EXPECT_EQ(log().count(QStringLiteral("転送終了しました。\r\n")), 3);
@@ -133,16 +137,84 @@ TEST_F(Transfers, DownloadProgressReachesTheStatusLineAndTheEndTextStays)
     EXPECT_EQ(w->statusText(), QStringLiteral("転送終了しました。"));
 }
 
-TEST_F(Transfers, ADirectoryInTheSelectionDownloadsNothing)
+// A folder comes down whole: its folders (the empty one too) are made, each
+// file lands in its place, a link is fetched as a file and never entered,
+// and the server is back in the folder the list shows.
+TEST_F(Transfers, AFolderComesDownWholeAndALinkIsNeverEntered)
 {
-    start(three_files());
-    selectRemote({"A.txt", "dir", "C.txt"});
-    prompts.expect(QStringLiteral("ﾌｫﾙﾀﾞ丸ごとのダウンロードは、サポートしていません。"));
+    const QByteArray japanese = QStringLiteral("日本語.txt").toUtf8();
+    startTree({{"/", listing_line('d', 0, "site") + listing_line('-', 3, "top.txt")},
+               {"/site", listing_line('-', 3, "a b.txt") + listing_line('d', 0, "sub") + listing_line('d', 0, "empty") +
+                             listing_line('l', 0, "loop")},
+               {"/site/sub", listing_line('-', 6, japanese)},
+               {"/site/empty", QByteArray()}});
+    tree->files.insert(QStringLiteral("/top.txt"), "top");
+    tree->files.insert(QStringLiteral("/site/a b.txt"), "a b");
+    tree->files.insert(QStringLiteral("/site/sub/日本語.txt"), "日本");
+    w->Local_list();
+    selectRemote({"site", "top.txt"});
+    prompts.expect(QStringLiteral("次のファイルやフォルダーは転送できませんでした。\nsite/loop（フォルダーへのリンク"));
     w->MDOWN_Click();
-    EXPECT_TRUE(prompts.allUsed());
-    EXPECT_EQ(prompts.seen().at(0).title, QStringLiteral("お詫び"));
-    EXPECT_FALSE(server.commands().contains(QStringLiteral("TYPE I")));
-    EXPECT_EQ(w->Down_Count, 0);
+    ASSERT_TRUE(wait_until([&] { return !w->busy() && prompts.allUsed(); })) << log().toStdString();
+    EXPECT_EQ(read_file(local + QStringLiteral("/top.txt")), QByteArray("top"));
+    EXPECT_EQ(read_file(local + QStringLiteral("/site/a b.txt")), QByteArray("a b"));
+    EXPECT_EQ(read_file(local + QStringLiteral("/site/sub/日本語.txt")), QByteArray("日本"));
+    EXPECT_TRUE(QFileInfo(local + QStringLiteral("/site/empty")).isDir());
+    EXPECT_FALSE(server.commands().contains(QStringLiteral("CWD /site/loop")));
+    EXPECT_EQ(tree->cwd(), QStringLiteral("/"));
+    EXPECT_EQ(log().count(QStringLiteral("転送終了しました。\r\n")), 1);
+    EXPECT_EQ(w->ListView1->count(), 2);
+}
+
+// A file that arrives shorter than listed is an error; what came stays as a
+// part beside the old copy, and the next download goes on from there.
+TEST_F(Transfers, AShortFileStaysAPartAndTheNextDownloadGoesOnFromIt)
+{
+    const QByteArray whole = pattern(5000);
+    start(listing_line('-', 5000, "big.bin"));
+    writeLocal(QStringLiteral("big.bin"), "old");
+    tree->files.insert(QStringLiteral("/big.bin"), whole.left(3000));
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        if (round == 0)
+            prompts.expect(QStringLiteral("big.bin（サイズが違います（ｻｰﾊﾞｰ 5000 バイト、受信 3000 バイト））"));
+        selectRemote({"big.bin"});
+        w->MDOWN_Click();
+        ASSERT_TRUE(wait_until([&] { return dialog() && dialog()->isVisible(); }));
+        dialog()->Command1->click();
+        ASSERT_TRUE(wait_until([&] { return !w->busy() && prompts.allUsed(); })) << log().toStdString();
+        tree->files.insert(QStringLiteral("/big.bin"), whole);
+    }
+    EXPECT_TRUE(server.commands().contains(QStringLiteral("REST 3000")));
+    EXPECT_TRUE(log().contains(QStringLiteral("続きから再開します（3000 バイト）。")));
+    EXPECT_EQ(read_file(local + QStringLiteral("/big.bin")), whole);
+    EXPECT_EQ(ReplacingFile::partLength(local + QStringLiteral("/big.bin")), -1);
+}
+
+// A folder goes up whole: MKD for each folder the server lacks, never one
+// for a link to a folder; a file the server holds less of goes on after it.
+TEST_F(Transfers, AFolderGoesUpWholeAndAShorterCopyThereIsContinued)
+{
+    startTree({{"/", listing_line('d', 0, "site")}, {"/site", listing_line('-', 4, "a.txt")}});
+    tree->files.insert(QStringLiteral("/site/a.txt"), "0123");
+    for (const char* folder : {"site/sub", "site/empty"})
+        ASSERT_TRUE(QDir(local).mkpath(QString::fromLatin1(folder)));
+    writeLocal(QStringLiteral("site/a.txt"), "0123456789");
+    writeLocal(QStringLiteral("site/sub/b c.txt"), "b");
+    ASSERT_TRUE(QFile::link(local + QStringLiteral("/site"), local + QStringLiteral("/site/loop")));
+    w->Local_list();
+    selectLocal({"site"});
+    prompts.expect(QStringLiteral("site/loop（フォルダーへのリンクのため"));
+    w->Mupload_Click();
+    ASSERT_TRUE(wait_until([&] { return dialog() && dialog()->isVisible(); })) << log().toStdString();
+    EXPECT_EQ(dialog()->Label2->text(), QStringLiteral("site/a.txt"));
+    ASSERT_TRUE(dialog()->Command5->isVisible());
+    dialog()->Command5->click();
+    ASSERT_TRUE(wait_until([&] { return !w->busy() && prompts.allUsed(); })) << log().toStdString();
+    EXPECT_EQ(tree->files.value(QStringLiteral("/site/a.txt")), QByteArray("0123456789"));
+    EXPECT_EQ(tree->files.value(QStringLiteral("/site/sub/b c.txt")), QByteArray("b"));
+    EXPECT_EQ(tree->made, (QStringList{"/site/empty", "/site/sub"}));
+    EXPECT_TRUE(server.commands().contains(QStringLiteral("REST 4")));
 }
 
 TEST_F(Transfers, NothingSelectedAndNotConnectedAreRefused)
@@ -168,7 +240,7 @@ TEST_F(Transfers, AnEmptyRemoteFileBecomesAnEmptyLocalFile)
 
 TEST_F(Transfers, OverwriteAllCoversTheBatchAndTheNextBatchAsksAgain)
 {
-    start(three_files());
+    start(three_files(9));
     for (const char* n : {"A.txt", "B.txt", "C.txt"}) {
         tree->files.insert(QStringLiteral("/") + QString::fromLatin1(n), QByteArray("new ") + n);
         writeLocal(QString::fromLatin1(n), "old");
@@ -193,7 +265,7 @@ TEST_F(Transfers, OverwriteAllCoversTheBatchAndTheNextBatchAsksAgain)
 
 TEST_F(Transfers, SkipTheMiddleFileFetchesTheOtherTwo)
 {
-    start(three_files());
+    start(three_files(9));
     for (const char* n : {"A.txt", "B.txt", "C.txt"})
         tree->files.insert(QStringLiteral("/") + QString::fromLatin1(n), QByteArray("new ") + n);
     writeLocal(QStringLiteral("B.txt"), "keep me");
@@ -249,7 +321,7 @@ TEST_F(Transfers, TextViewUsesTypeAAndNeverAsks)
 
 TEST_F(Transfers, ALinkWhereTheFileWouldLandIsAskedAboutAndNeverWrittenThrough)
 {
-    start(three_files());
+    start(three_files(15));
     tree->files.insert(QStringLiteral("/A.txt"), "from the server");
     // Leads out of the folder, to nothing.
     QTemporaryDir outside;
@@ -302,7 +374,7 @@ TEST(LocalNames, OnlyPlainNamesInsideTheFolder)
 
 TEST_F(Transfers, ANameThatWouldLeaveTheFolderIsRefusedAndTheBatchGoesOn)
 {
-    start(listing_line('-', 10, "../escape.txt") + listing_line('-', 10, "fine.txt"));
+    start(listing_line('-', 10, "../escape.txt") + listing_line('-', 4, "fine.txt"));
     tree->files.insert(QStringLiteral("/fine.txt"), "fine");
     tree->files.insert(QStringLiteral("/../escape.txt"), "evil");
     // The listing parser drops names with '/': put one in the list by hand.
@@ -453,23 +525,26 @@ TEST_F(Transfers, UploadOverAnExistingNameAsksAndSkipGoesOn)
     w->Mupload_Click();
     ASSERT_TRUE(wait_until([&] { return dialog() && dialog()->isVisible(); }));
     EXPECT_EQ(w->Douitu, 1);
+    EXPECT_FALSE(dialog()->Command5->isVisible());   // the server's copy is not shorter
     dialog()->Command4->click();   // skip same.txt
     EXPECT_EQ(w->Douitu, 0);
     ASSERT_TRUE(wait_until([&] { return tree->stored == QStringList{"/new.txt"} && idle(); }));
 }
 
-TEST_F(Transfers, AFolderAnywhereInTheUploadSelectionRefusesAll)
+TEST(BatchPanel, FilesBytesSpeedAndTimeLeft)
 {
-    start(listing_line('-', 1, "x"));
-    ASSERT_TRUE(QDir(local).mkdir(QStringLiteral("folder")));
-    writeLocal(QStringLiteral("file.txt"), "f");
-    w->Local_list();
-    selectLocal({"file.txt", "folder"});
-    w->ListView2->setCurrentRow(int(w->ListView2->selectedRows().last()), false);
-    prompts.expect(QStringLiteral("ﾌｫﾙﾀﾞ丸ごとの"));
-    w->Mupload_Click();
-    EXPECT_TRUE(prompts.allUsed());
-    EXPECT_FALSE(server.commands().contains(QStringLiteral("STOR file.txt")));
+    TransferBatch batch;
+    for (qint64 size : {48'200'000LL, 1'251'800'000LL})
+        batch.addFile({QStringLiteral("f"), size});
+    batch.start(0);
+    EXPECT_EQ(batch.panelText(500), QStringLiteral("0/2 ファイル  0 B / 1.3 GB"));
+    batch.moved(48'200'000);
+    batch.fileDone();
+    // 11.6 MB a second for the 1.25 GB left: 1:48.
+    EXPECT_EQ(batch.panelText(4155), QStringLiteral("1/2 ファイル  48.2 MB / 1.3 GB  11.6 MB/秒  残り 1:48"));
+    EXPECT_EQ(batch.percent(), 3);
+    EXPECT_EQ(batch_bytes_text(999), QStringLiteral("999 B"));
+    EXPECT_EQ(batch_bytes_text(999'960), QStringLiteral("1.0 MB"));
 }
 
 TEST(ProgressTexts, DownloadCountsRoundedKilobytesPerArrival)

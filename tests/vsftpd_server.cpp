@@ -85,7 +85,8 @@ bool VsftpdServer::writeConfig(quint16 port)
         // Anonymous with a password, so that PASS is sent and must not go in clear.
         QStringLiteral("anonymous_enable=YES"), QStringLiteral("no_anon_password=NO"),
         QStringLiteral("anon_root=") + root(), QStringLiteral("local_enable=NO"), QStringLiteral("write_enable=YES"),
-        QStringLiteral("anon_upload_enable=YES"), QStringLiteral("anon_umask=022"),
+        QStringLiteral("anon_upload_enable=YES"), QStringLiteral("anon_mkdir_write_enable=YES"),
+        QStringLiteral("anon_umask=022"),
         // Both data modes; the server connects back from any port.
         QStringLiteral("port_enable=YES"), QStringLiteral("connect_from_port_20=NO"), QStringLiteral("pasv_enable=YES"),
         QStringLiteral("pasv_address=127.0.0.1"),

@@ -22,6 +22,7 @@
 #include "platform/app_clock.h"
 #include "transfer/progress_text.h"
 #include "transfer/same_name_dialog.h"
+#include "transfer/transfer_batch.h"
 
 namespace {
 const QString ListingName = QStringLiteral("temp.s");
@@ -164,13 +165,21 @@ bool form1::openDownloadTarget()
         return false;
     }
     // Written beside the target and moved over it only when complete, so an
-    // interrupted download never replaces an existing file with a part.
+    // interrupted download never replaces an existing file with a part. The
+    // part stays for the next download of the same file to go on from.
     auto file = std::make_unique<ReplacingFile>(native);
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+    BatchFile* f = batch_ ? batch_->current() : nullptr;
+    const qint64 from = f ? f->resumeFrom : 0;
+    qint64 length = -1;
+    const bool opened = from > 0 ? file->openToResume(&length) && length == from
+                                 : file->open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    if (!opened) {
         failTransfer(QStringLiteral("ダウンロード先のファイルを作成できませんでした。\n") + drivePath +
                      QStringLiteral("\n") + file->errorString());
         return false;
     }
+    if (f && from == 0)
+        file->setOrigin(part_origin(サーバーパス, *f));
     downloadFile = std::move(file);
     return true;
 }
@@ -180,7 +189,9 @@ void form1::receiveDownloadBlock()
     if (fCount == 1) {
         if (!openDownloadTarget())
             return;
-        F_total = 0;
+        // A restart counts what the part holds already.
+        const BatchFile* f = batch_ ? batch_->current() : nullptr;
+        F_total = f ? f->resumeFrom / 1000 : 0;
         ProgressBar1->setValue(0);
         Time_start = app_clock::now();
     }
@@ -195,13 +206,16 @@ void form1::receiveDownloadBlock()
     const DownloadProgress p = download_progress(F_total, waiting, Down_Size,
                                                  double(Time_start.secsTo(app_clock::now())));
     F_total = p.kilobytes;
-    if (p.sizeKB != 0)
+    if (p.sizeKB != 0 && (!batch_ || batch_->fileCount() < 2))
         ProgressBar1->setValue(p.percent);
     // Put on the status line at most once a frame: laying it out for every
     // arrival cost more than the arrival itself.
     transferStatus_ = download_status_text(Down_File, p);
+    const QByteArray data = Winsock2->GetData();
+    if (batch_)
+        batch_->moved(data.size());
     showTransferStatus(false);
-    if (!writeChunk(*downloadFile, Winsock2->GetData()))
+    if (!writeChunk(*downloadFile, data))
         return;
     count_up(fCount);
 }
@@ -254,6 +268,8 @@ void form1::finishListingData()
             Remote_list();
     } else if (ループ回数 == 0 && treeDelete_) {
         treeDeleteListed(false);   // a folder to delete that holds nothing
+    } else if (ループ回数 == 0 && folderWalk_) {
+        folderWalkListed(false);   // a folder of a batch that holds nothing
     } else if (ループ回数 == 0 && busy()) {
         ListView1->clear();
         Label1->setText(QStringLiteral("ｻｰﾊﾞｰﾊﾟｽ: ") + サーバーパス);
@@ -267,7 +283,7 @@ void form1::dataCommandSent(const QString& verb)
         return;
     transferEnd_.dataOwedBy = operationId_;
     transferEnd_.dataEnded = false;
-    if (verb == QStringLiteral("STOR"))
+    if (verb == QStringLiteral("STOR") || verb == QStringLiteral("APPE"))
         transferEnd_.uploadConfirmed = false;
 }
 
@@ -346,25 +362,42 @@ void form1::completeDownload()
 {
     stopWaiting();
     auto* file = qobject_cast<ReplacingFile*>(downloadFile.get());
-    if (downloadFile && (!file || !file->commit())) {
+    BatchFile* f = batch_ ? batch_->current() : nullptr;
+    // What arrived is checked against what the server listed: a file that
+    // came short stays a part, the file it would replace untouched.
+    const qint64 arrived = file ? file->size() : -1;
+    const bool whole = !f || f->size < 0 || arrived == f->size;
+    if (!whole) {
+        batch_->note(f->path, QStringLiteral("サイズが違います（ｻｰﾊﾞｰ ") + QString::number(f->size) +
+                                  QStringLiteral(" バイト、受信 ") + QString::number(arrived) + QStringLiteral(" バイト）"));
+        Newtext = QStringLiteral("「") + f->path + QStringLiteral("」のダウンロードは完了しませんでした。\r\n");
+        Text_plus();
+    } else if (downloadFile && (!file || !file->commit())) {
         failTransfer(QStringLiteral("ダウンロードしたファイルを保存できませんでした。\n") + downloadTarget() +
                      QStringLiteral("\n") + downloadFile->errorString());
         return;
     }
+    if (whole && f && f->modified >= 0)
+        setDownloadedTime(f->modified);
     downloadFile.reset();
     fCount = 0;
     downloadDataDone_ = false;
     downloadConfirmed_ = false;
     if (Down_Count == 0)
         Form13::Over_write = false;
+    if (whole && batch_) {
+        batch_->fileDone();
+        showBatchProgress();
+    }
     setStatusText(QStringLiteral("転送終了しました。"));
-    Newtext = QStringLiteral("転送終了しました。\r\n");
-    Text_plus();
+    // A folder batch says so once, at its end.
+    if (whole && !(batch_ && batch_->walksFolders())) {
+        Newtext = QStringLiteral("転送終了しました。\r\n");
+        Text_plus();
+    }
     ループ回数 = 0;
-    if (Down_Count != 0)
-        Down_sele();
-    else
-        endDownloadBatch();
+    if (!whole || !askFileTime())
+        nextDownload();
 }
 
 void form1::failDownload(const QString& why)
@@ -439,19 +472,11 @@ void form1::transferWaitExpired(quint64 id)
         waitFor(TransferWait::DataConnection, dataConnectionWaitMs);
 }
 
-void form1::endDownloadBatch()
-{
-    endOperation();
-    Local_list();
-}
-
 void form1::failUpload(const QString& why)
 {
     // The server's refusal or the cut connection settles it: the file did
-    // not arrive whole. Before STOR its name is still only in the batch list.
-    const bool named = storSent_ || Douitu != 0 || Gcount != 0;
-    const QString name = named ? Up_File : settings::get(QStringLiteral("FILE_SENTAKU"), QString::number(Up_Count));
-    failNamedTransfer(QStringLiteral("「") + name + QStringLiteral("」のアップロードは完了しませんでした。"), why);
+    // not arrive whole.
+    failNamedTransfer(QStringLiteral("「") + uploadInHand() + QStringLiteral("」のアップロードは完了しませんでした。"), why);
 }
 
 void form1::Winsock2_Error(int, const QString& description)

@@ -1,21 +1,24 @@
-// The download batch: the selected remote files, one after the other, into
-// the current local folder.
+// The download batch: the selected remote files, and everything inside the
+// selected remote folders, one after the other, into the current local
+// folder.
+#include <QDir>
+#include <QLabel>
 
 #include "app/drive_kind.h"
 #include "app/form1.h"
 #include "fileops/local_files.h"
+#include "platform/app_clock.h"
 #include "platform/drive_view.h"
 #include "platform/list_view.h"
 #include "platform/prompts.h"
-#include "platform/settings_store.h"
+#include "platform/replacing_file.h"
 #include "platform/winsock.h"
 #include "transfer/local_names.h"
+#include "transfer/remote_folder_walk.h"
 #include "transfer/same_name_dialog.h"
+#include "transfer/transfer_batch.h"
 
 namespace {
-const QString Selection = QStringLiteral("FILE_SENTAKU");
-const QString Sizes = QStringLiteral("FILE_SIZE");
-
 // Bytes from the size column: "12KB" -> 12000, "1KB" -> 1000, "0B" -> 0.
 qint64 bytes_of_size_text(const QString& text)
 {
@@ -30,6 +33,7 @@ qint64 bytes_of_size_text(const QString& text)
     }
     return value * 1000;
 }
+
 } // namespace
 
 void form1::MDOWN_Click()
@@ -55,60 +59,85 @@ void form1::MDOWN_Click()
         Tool_unlock();
         return;
     }
-    if (rows.size() > std::numeric_limits<qint16>::max()) {
-        prompts::Msg_box(QStringLiteral("一度にダウンロードできるのは32767個までです。"), QStringLiteral("選択エラー"),
-                         prompts::vbExclamation);
-        Tool_unlock();
-        return;
-    }
-    int count = 0;
-    for (int row : rows) {
-        ++count;
-        if (ListView1->subItem(row, 1).trimmed().isEmpty()) {
-            prompts::Msg_box(QStringLiteral("ﾌｫﾙﾀﾞ丸ごとのダウンロードは、サポートしていません。ファイルを選択してください。"),
-                             QStringLiteral("お詫び"), prompts::vbExclamation);
-            Tool_unlock();
-            return;
+    // Last selected first, as batches have always gone; the folders'
+    // contents follow as they are listed.
+    auto batch = std::make_unique<TransferBatch>();
+    auto walk = std::make_unique<RemoteFolderWalk>(サーバーパス);
+    for (auto it = rows.crbegin(); it != rows.crend(); ++it) {
+        const QString name = ListView1->text(*it);
+        if (ListView1->smallIcon(*it) == 1) {
+            walk->add(name);
+            batch->addFolder(name);
+            continue;
         }
-        settings::save(Selection, QString::number(count), ListView1->text(row));
-        settings::save(Sizes, QString::number(count), QString::number(bytes_of_size_text(ListView1->subItem(row, 1))));
+        const RowFacts facts = ListView1->facts(*it);
+        BatchFile file;
+        file.path = name;
+        file.size = facts.bytes;
+        file.dateText = ListView1->subItem(*it, 2);
+        file.modified = facts.modified;
+        file.link = ListView1->smallIcon(*it) == 4;
+        // Without an exact size the progress goes by the size column.
+        file.roughSize = file.size >= 0 ? file.size : bytes_of_size_text(ListView1->subItem(*it, 1));
+        batch->addFile(file);
     }
-    Down_Count = qint16(count);
     // The batch lands in the folder shown now, whatever the user browses
     // to while it runs.
     transferFolder_ = Local_Dir;
-    batchStored_ = true;
+    batch_ = std::move(batch);
+    Down_Count = qint16(std::min(batch_->fileCount(), 32767));
     beginOperation(Y_Count != 0 ? Operation::TextView : Operation::Download);
+    if (batch_->walksFolders()) {
+        folderWalk_ = std::move(walk);
+        folderWalkNext();
+        return;
+    }
+    startDownloadFiles();
+}
+
+void form1::startDownloadFiles()
+{
+    // Every folder first, the empty ones too.
+    for (const QString& folder : batch_->folders()) {
+        const QString native = drives::to_native(transferFolder_ + QString(folder).replace(u'/', u'\\'));
+        if (!is_plain_relative_path(folder))
+            batch_->note(folder, QStringLiteral("このコンピューターのフォルダー名として使えないため、作成しません。"));
+        else if (native.isEmpty() || !QDir().mkpath(native))
+            batch_->note(folder, QStringLiteral("フォルダーを作成できませんでした。"));
+    }
+    batch_->start(app_clock::now().toMSecsSinceEpoch());
     Down_sele();
 }
 
 void form1::Down_sele()
 {
+    BatchFile* f = nullptr;
     for (;;) {
-        Down_File = settings::get(Selection, QString::number(Down_Count));
-        Down_Size = settings::get(Sizes, QString::number(Down_Count));
-        --Down_Count;
-        if (Down_Size.isEmpty()) {
+        f = batch_ ? batch_->takeNext() : nullptr;
+        Down_Count = batch_ ? qint16(std::min(batch_->remaining(), 32767)) : 0;
+        if (!f) {
             endDownloadBatch();
             return;
         }
-        // A text view lands in text.txt; anything else must stay a plain name
-        // inside the current local folder. A line end in the name would end
-        // the RETR command early, so no such name is fetched either way.
+        Down_File = f->path;
+        Down_Size = QString::number(f->roughSize);
+        // A text view lands in text.txt; anything else must stay a plain
+        // name inside the current local folder (or its folders below). A
+        // line end in the name would end the RETR command early, so no such
+        // name is fetched either way.
         const bool lineEnd = Down_File.contains(u'\r') || Down_File.contains(u'\n');
-        if (!lineEnd && (Y_Count != 0 || is_plain_local_name(Down_File)))
+        if (!lineEnd && (Y_Count != 0 || is_plain_relative_path(Down_File)))
             break;
-        prompts::Msg_box(QStringLiteral("「") + Down_File +
-                             QStringLiteral("」はこのコンピューターのファイル名として使えないため、ダウンロードしません。"),
-                         QStringLiteral("ダウンロード"), prompts::vbExclamation);
-        if (Down_Count <= 0) {
-            Down_Count = 0;
-            endDownloadBatch();
-            return;
+        const QString why = QStringLiteral("このコンピューターのファイル名として使えないため、ダウンロードしません。");
+        if (batch_->walksFolders()) {
+            batch_->note(Down_File, why);
+            continue;
         }
+        prompts::Msg_box(QStringLiteral("「") + Down_File + QStringLiteral("」は") + why, QStringLiteral("ダウンロード"),
+                         prompts::vbExclamation);
     }
     // The one path the question asks about and the file is written to.
-    downloadPath_ = transferFolder_ + Down_File;
+    downloadPath_ = transferFolder_ + QString(Down_File).replace(u'/', u'\\');
     // A link counts as a file there, a dangling one too: the download never
     // writes through it without asking.
     if (!Form13::Over_write && Y_Count == 0 && local_files::entry_exists(drives::to_native(downloadPath_))) {
@@ -127,5 +156,14 @@ void form1::down_loadA()
     downloadConfirmed_ = false;
     fCount = 0;   // becomes 1 when RETR goes out
     ループ回数 = 2;
+    // What arrived of this very file before continues, where the server can.
+    if (BatchFile* f = batch_ ? batch_->current() : nullptr) {
+        f->resumeFrom = 0;
+        const QString native = drives::to_native(downloadPath_);
+        const qint64 part = Y_Count == 0 && f->size > 0 && session_.mayRestart() ? ReplacingFile::partLength(native) : -1;
+        if (part > 0 && part < f->size && !f->dateText.isEmpty() &&
+            ReplacingFile::originOf(native) == part_origin(サーバーパス, *f))
+            f->resumeFrom = part;
+    }
     sendLine(Y_Count != 0 ? QStringLiteral("TYPE A") : QStringLiteral("TYPE I"));
 }

@@ -12,6 +12,17 @@ bool is_plain_local_name(const QString& name)
     return name.toUtf8().size() <= 255;
 }
 
+bool is_plain_relative_path(const QString& path)
+{
+    for (const QChar c : path)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return false;
+    for (const QString& name : path.split(u'/'))
+        if (!is_plain_local_name(name))
+            return false;
+    return true;
+}
+
 #include <QFile>
 #include <cerrno>
 #include <cstring>

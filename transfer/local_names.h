@@ -4,6 +4,9 @@
 #include <QString>
 
 bool is_plain_local_name(const QString& name);
+// The same for each name of a '/'-separated path below the folder, and no
+// control character anywhere (a line end would cut the command it goes in).
+bool is_plain_relative_path(const QString& path);
 
 #include <memory>
 class QFile;

@@ -21,8 +21,9 @@ Form13::Form13(form1* main, QWidget* parent) : QDialog(parent), main_(main)
     Command2 = new QPushButton(QStringLiteral("すべて上書き"), this);
     Command3 = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
     Command4 = new QPushButton(QStringLiteral("スキップ"), this);
+    Command5 = new QPushButton(QStringLiteral("続きから(&R)"), this);
     auto* buttons = new QHBoxLayout;
-    for (QPushButton* b : {Command1, Command2, Command4, Command3})
+    for (QPushButton* b : {Command1, Command2, Command5, Command4, Command3})
         buttons->addWidget(b);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Label2);
@@ -32,10 +33,12 @@ Form13::Form13(form1* main, QWidget* parent) : QDialog(parent), main_(main)
     connect(Command2, &QPushButton::clicked, this, &Form13::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &Form13::Command3_Click);
     connect(Command4, &QPushButton::clicked, this, &Form13::Command4_Click);
+    connect(Command5, &QPushButton::clicked, this, &Form13::Command5_Click);
 }
 
-void Form13::ask(const QString& fileName)
+void Form13::ask(const QString& fileName, bool resumable)
 {
+    Command5->setVisible(resumable);
     show();
     Label1->setText(QStringLiteral("は、転送先に同一名のファイルが存在します。"));
     outside_text::set(Label2, fileName);
@@ -81,13 +84,20 @@ void Form13::Command4_Click()
         if (main_->Up_Count != 0)
             main_->Up_select();
         else
-            main_->endOperation();
+            main_->endUploadBatch(false);
     } else {
         if (main_->Down_Count != 0)
             main_->Down_sele();
         else
             main_->endDownloadBatch();
     }
+}
+
+void Form13::Command5_Click()
+{
+    hide();
+    main_->Douitu = 0;
+    main_->resumeUpload();
 }
 
 void Form13::reject()

@@ -16,13 +16,17 @@ public:
     static inline bool Over_write = false;
 
     QLabel *Label1 = nullptr, *Label2 = nullptr;
-    QPushButton *Command1 = nullptr, *Command2 = nullptr, *Command3 = nullptr, *Command4 = nullptr;
+    QPushButton *Command1 = nullptr, *Command2 = nullptr, *Command3 = nullptr, *Command4 = nullptr,
+                *Command5 = nullptr;
 
-    void ask(const QString& fileName);   // shows the question for this file
+    // Shows the question for this file; resumable: an upload whose file the
+    // server holds less of, which can go on after what is there.
+    void ask(const QString& fileName, bool resumable = false);
     void Command1_Click();   // 上書き
     void Command2_Click();   // すべて上書き
     void Command3_Click();   // ｷｬﾝｾﾙ
     void Command4_Click();   // スキップ
+    void Command5_Click();   // 続きから
 
     void reject() override;
 

@@ -15,10 +15,12 @@
 #include "platform/winsock.h"
 #include "transfer/local_names.h"
 #include "transfer/progress_text.h"
+#include "transfer/local_folder_walk.h"
+#include "transfer/remote_folder_walk.h"
 #include "transfer/same_name_dialog.h"
+#include "transfer/transfer_batch.h"
 
 namespace {
-const QString Selection = QStringLiteral("FILE_SENTAKU");
 constexpr qint64 BlockSize = 1024;
 // The status line changes with every block; drawing it that often would
 // cost far more than sending the block. It is drawn at most once a frame.
@@ -62,26 +64,13 @@ void form1::Mupload_Click()
         Tool_unlock();
         return;
     }
-    // Every selected item, not only the focused one: a folder further down
-    // would fail only when it is opened.
-    for (int row : rows) {
-        if (ListView2->subItem(row, 1).trimmed().isEmpty()) {
-            prompts::Msg_box(QStringLiteral("ﾌｫﾙﾀﾞ丸ごとのダウンロードは、サポートしていません。ファイルを選択してください。"),
-                             QStringLiteral("お詫び"), prompts::vbExclamation);
-            Tool_unlock();
-            return;
-        }
-    }
-    if (rows.size() > std::numeric_limits<qint16>::max()) {
-        prompts::Msg_box(QStringLiteral("一度にアップロードできるのは32767個までです。"), QStringLiteral("選択エラー"),
-                         prompts::vbExclamation);
-        Tool_unlock();
-        return;
-    }
     // Only plain files are sent: a pipe or a device would never end, and
-    // opening a pipe waits for a writer.
+    // opening a pipe waits for a writer. A name the server's code page
+    // cannot hold would arrive as another name.
     for (int row : rows) {
         const QString name = ListView2->text(row);
+        if (ListView2->smallIcon(row) == 1)
+            continue;
         if (!is_regular_file(drives::to_native(Local_Dir + name))) {
             prompts::Msg_box(QStringLiteral("「") + name +
                                  QStringLiteral("」は通常のファイルではないため、アップロードできません。"),
@@ -89,25 +78,60 @@ void form1::Mupload_Click()
             Tool_unlock();
             return;
         }
-    }
-    // A name the server's code page cannot hold would arrive as another name.
-    for (int row : rows) {
-        if (refuseUnsendable(ListView2->text(row), QStringLiteral("アップロードできません。"),
-                             QStringLiteral("アップロード"))) {
+        if (refuseUnsendable(name, QStringLiteral("アップロードできません。"), QStringLiteral("アップロード"))) {
             Tool_unlock();
             return;
         }
     }
-    Up_Count = 0;
-    int count = 0;
-    for (int row : rows)
-        settings::save(Selection, QString::number(++count), ListView2->text(row));
-    Up_Count = qint16(count);
+    // What the remote list shows: the same names are asked about, folders
+    // there are looked into before anything is sent.
+    QHash<QString, int> remoteRows;
+    for (int i = 0; i < ListView1->count(); ++i)
+        remoteRows.insert(ListView1->text(i), i);
+    const QByteArray cp = wireCodepage();
+    const auto sendable = [&](const QString& name) { return codepage::encodable(name, cp); };
+    auto batch = std::make_unique<TransferBatch>();
+    auto walk = std::make_unique<RemoteFolderWalk>(サーバーパス);
+    // Last selected first, as batches have always gone.
+    for (auto it = rows.crbegin(); it != rows.crend(); ++it) {
+        const QString name = ListView2->text(*it);
+        const QString native = drives::to_native(Local_Dir + name);
+        const int remote = remoteRows.value(name, -1);
+        if (ListView2->smallIcon(*it) == 1) {
+            if (QFileInfo(native).isSymLink()) {
+                batch->note(name, QStringLiteral("フォルダーへのリンクのため、たどりませんでした。"));
+                continue;
+            }
+            if (!sendable(name) || !is_plain_relative_path(name)) {
+                batch->note(name, QStringLiteral("ｻｰﾊﾞｰの文字コードで表せない文字が含まれているため、送信しませんでした。"));
+                continue;
+            }
+            add_local_folder(*batch, native, name, sendable);
+            if (remote >= 0 && ListView1->smallIcon(remote) == 1) {
+                batch->foundOnServer(name, true, -1);
+                walk->add(name);
+            }
+            continue;
+        }
+        BatchFile file;
+        file.path = name;
+        const QFileInfo info(native);
+        file.size = info.size();
+        file.modified = info.lastModified().toSecsSinceEpoch();
+        file.onServer = remote >= 0;
+        file.remoteSize = remote >= 0 ? ListView1->facts(remote).bytes : -1;
+        batch->addFile(file);
+    }
     // Read from the folder shown now, whatever the user browses to meanwhile.
     transferFolder_ = Local_Dir;
-    batchStored_ = true;
+    batch_ = std::move(batch);
+    Up_Count = qint16(std::min(batch_->fileCount(), 32767));
     beginOperation(Operation::Upload);
-    Up_select();
+    // The folders the server has already are looked into first, for the
+    // files in them that the same-name question is about.
+    walk->enters = [batch = batch_.get()](const QString& path) { return batch->hasFolder(path); };
+    folderWalk_ = std::move(walk);
+    folderWalkNext();
 }
 
 void form1::Up_select()
@@ -118,28 +142,26 @@ void form1::Up_select()
 
 void form1::Up_LoadA()
 {
-    Up_File = settings::get(Selection, QString::number(Up_Count));
-    --Up_Count;
-    if (Up_File.isEmpty()) {
-        endOperation();   // no name left: never a bare STOR
+    BatchFile* f = batch_ ? batch_->takeNext() : nullptr;
+    Up_Count = batch_ ? qint16(std::min(batch_->remaining(), 32767)) : 0;
+    if (!f) {
+        endUploadBatch();   // no file left: never a bare STOR
         return;
     }
+    Up_File = f->path;
     // The code page may have been found since the batch was checked.
     if (!codepage::encodable(Up_File, wireCodepage())) {
         failNamedTransfer(QStringLiteral("「") + Up_File + QStringLiteral("」のアップロードは完了しませんでした。"),
                           QStringLiteral("サーバーの文字コードで表せない文字が含まれているため、送信しませんでした。"));
         return;
     }
-    if (!Form13::Over_write) {
-        for (int i = 0; i < ListView1->count(); ++i) {
-            if (ListView1->text(i) == Up_File) {
-                Douitu = 1;
-                break;
-            }
-        }
-    }
+    if (!Form13::Over_write && f->onServer)
+        Douitu = 1;
     if (Douitu == 1) {
-        sameNameDialog()->ask(Up_File);
+        // Only a file the server holds less of can be continued.
+        const qint64 local = QFileInfo(drives::to_native(transferFolder_ + QString(Up_File).replace(u'/', u'\\'))).size();
+        const bool shorter = f->remoteSize >= 0 && f->remoteSize < local;
+        sameNameDialog()->ask(Up_File, shorter);
         return;
     }
     Up_loadB();
@@ -147,10 +169,15 @@ void form1::Up_LoadA()
 
 void form1::Up_loadB()
 {
-    最初の送信 = 1;
-    storSent_ = true;
-    storAccepted_ = false;
-    sendLine(QStringLiteral("STOR ") + Up_File);
+    sendTransferCommand();   // STOR, or REST and STOR when it goes on
+}
+
+void form1::resumeUpload()
+{
+    BatchFile* f = batch_ ? batch_->current() : nullptr;
+    if (f)
+        f->resumeFrom = std::max<qint64>(f->remoteSize, 0);
+    Up_loadB();
 }
 
 void form1::uploadMayStart()
@@ -174,7 +201,7 @@ qint64 form1::uploadLength() const
 void form1::Up_next()
 {
     if (Gcount == 0) {
-        Up_File2 = transferFolder_ + Up_File;
+        Up_File2 = transferFolder_ + QString(Up_File).replace(u'/', u'\\');
         QString why;
         uploadFile = open_regular_file(drives::to_native(Up_File2), &why);
         if (!uploadFile) {
@@ -183,6 +210,13 @@ void form1::Up_next()
             return;
         }
         Gcount = 1;
+        // Going on after what the server has: from there.
+        const BatchFile* f = batch_ ? batch_->current() : nullptr;
+        if (f && f->resumeFrom > 0 && !uploadFile->seek(f->resumeFrom)) {
+            failUpload(QStringLiteral("アップロードするファイルを読めませんでした。\n") + Up_File2 + QStringLiteral("\n") +
+                       uploadFile->errorString());
+            return;
+        }
         if (uploadFile->size() == 0) {
             // Nothing to send: the empty send completes once the connection
             // could carry data (an encrypted one after its handshake, which
@@ -239,15 +273,20 @@ void form1::Winsock2_SendProgress(qint64 bytesSent, qint64)
         uploadStartWallMs_ = wall_ms(Time_start);
         uploadWallSeconds_ = -1;
         最初の送信 = 0;
-        Bytes_Total1 = 0;
+        const BatchFile* f = batch_ ? batch_->current() : nullptr;
+        Bytes_Total1 = f ? f->resumeFrom : 0;
     }
     // The length as the file system has it now: asked through the open
     // file (one fstat), not by its path.
     const qint64 length = uploadFile ? uploadFile->size() : uploadLength();
     uploadLength_ = length;
+    const qint64 before = Bytes_Total1;
     Bytes_Total1 = std::min(Bytes_Total1 + bytesSent, length);
+    if (batch_)
+        batch_->moved(Bytes_Total1 - before);
     countUploadSeconds(now);
-    ProgressBar1->setValue(upload_percent(Bytes_Total1, length));
+    if (!batch_ || batch_->fileCount() < 2)
+        ProgressBar1->setValue(upload_percent(Bytes_Total1, length));
     if (Bytes_Total1 >= length)
         Gcount = 3;
     // The text is written from these figures when it is put on the status
@@ -290,6 +329,7 @@ void form1::showTransferStatus(bool now)
     if (ループ回数 == 5)
         write_upload_status_text(transferStatus_, Up_File, Bytes_Total1, uploadLength_, double(uploadElapsed_));
     setStatusText(transferStatus_);
+    showBatchProgress();
     transferStatusPending_ = false;
     if (now)
         statusPace_->stop();
@@ -321,8 +361,11 @@ void form1::finishUploadFile()
     if (Up_Count == 0)
         Form13::Over_write = false;
     setStatusText(QStringLiteral("転送終了しました。"));
-    Newtext = QStringLiteral("ｱｯﾌﾟﾛｰﾄﾞ終了しました。\r\n");
-    Text_plus();
+    // A folder batch says so once, at its end.
+    if (!batch_ || !batch_->walksFolders()) {
+        Newtext = QStringLiteral("ｱｯﾌﾟﾛｰﾄﾞ終了しました。\r\n");
+        Text_plus();
+    }
     transferEnd_.dataOwedBy = 0;
     // The server's word that the file arrived is awaited, within a bound,
     // unless it came already.
