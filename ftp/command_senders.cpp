@@ -54,7 +54,10 @@ void form1::Data_step()
             ループ回数 = 1;
         break;
     case 1:
-        sendLine(session_.listsWithMlsd ? QStringLiteral("MLSD") : QStringLiteral("LIST"));
+        // A folder walked for a batch or a deletion is listed with LIST: MLSD
+        // shows some servers' links to folders as the folders themselves, and
+        // a walk must never go through a link (a loop, or someone else's files).
+        sendLine(session_.listsWithMlsd && !folderWalk_ && !treeDelete_ ? QStringLiteral("MLSD") : QStringLiteral("LIST"));
         ループ回数 = 0;
         break;
     case 2:

@@ -61,6 +61,7 @@ bool reply_answers(const QString& verb, const QString& code)
         {QStringLiteral("REST"), {QStringLiteral("350")}},
         {QStringLiteral("MDTM"), {QStringLiteral("213")}},
         {QStringLiteral("MFMT"), {QStringLiteral("213")}},
+        {QStringLiteral("SIZE"), {QStringLiteral("213")}},
         {QStringLiteral("DELE"), {QStringLiteral("250"), QStringLiteral("200")}},
         {QStringLiteral("RNFR"), {QStringLiteral("350")}},
         {QStringLiteral("RNTO"), {QStringLiteral("250"), QStringLiteral("200")}},

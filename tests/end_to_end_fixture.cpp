@@ -109,3 +109,39 @@ void EndToEndWindow::downloadAndUploadWhole(const QString& serverDir)
         << w->Text1->text().right(1500).toStdString();
     EXPECT_EQ(read_file(serverDir + QStringLiteral("/put.bin")), body);
 }
+
+void RealServerWindow::SetUp()
+{
+    const ServerCase c = GetParam();
+    if (c.vsftpd && !VsftpdServer::unusableReason().isEmpty())
+        GTEST_SKIP() << VsftpdServer::unusableReason().toStdString();
+    if (!c.plain) {
+        cert = make_test_certificate(certDir.path());
+        ASSERT_TRUE(cert.ok()) << cert.error.toStdString();
+    }
+    if (c.vsftpd) {
+        if (!c.plain)
+            vsftpd.setCertificate(cert);
+        vsftpd.setMaxTls12(c.maxTls12);
+        ASSERT_TRUE(vsftpd.start()) << vsftpd.errorText().toStdString();
+        ASSERT_NO_FATAL_FAILURE(openWindow(vsftpd.port(), vsftpd.user(), vsftpd.password()));
+        saveEntry(QStringLiteral("Server_name_path"), QStringLiteral("/pub"));
+        serverDir = vsftpd.pub();
+    } else {
+        if (!c.plain)
+            pyftpd.setTls(cert);
+        ASSERT_TRUE(pyftpd.start()) << pyftpd.errorText().toStdString();
+        ASSERT_NO_FATAL_FAILURE(openWindow(pyftpd.port(), pyftpd.user(), pyftpd.password()));
+        serverDir = pyftpd.root();
+    }
+    if (!c.plain) {
+        saveEntry(keys::Tls, keys::TlsRequired);
+        saveEntry(keys::TlsFp, cert.fingerprint);
+    }
+    saveEntry(keys::Pasv, c.passive ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+std::string RealServerWindow::serverLog() const
+{
+    return (GetParam().vsftpd ? vsftpd.output() : pyftpd.output()).right(3000).toStdString();
+}

@@ -11,9 +11,14 @@
 #include <functional>
 #include <memory>
 
+#include <QTemporaryDir>
+
 #include "app/form1.h"
 #include "tests/prompt_script.h"
+#include "tests/real_ftp_server.h"
+#include "tests/test_certificate.h"
 #include "tests/test_support.h"
+#include "tests/vsftpd_server.h"
 
 QByteArray random_bytes(qint64 size);
 void write_file(const QString& path, const QByteArray& bytes);
@@ -41,4 +46,27 @@ protected:
     PromptScript prompts;
     QString local;
     std::unique_ptr<form1> w;
+};
+
+// The window against vsftpd or pyftpdlib in either data mode: an entry that
+// requires TLS with the server's fingerprint trusted (no question is asked),
+// or a plain one.
+struct ServerCase {
+    const char* name;
+    bool vsftpd;     // else pyftpdlib
+    bool maxTls12;   // vsftpd capped at TLS 1.2
+    bool passive;
+    bool plain = false;
+};
+
+class RealServerWindow : public EndToEndWindow, public ::testing::WithParamInterface<ServerCase> {
+protected:
+    void SetUp() override;
+    std::string serverLog() const;
+
+    QTemporaryDir certDir;
+    TestCertificate cert;
+    VsftpdServer vsftpd;
+    RealFtpServer pyftpd;
+    QString serverDir;   // the start folder on the server's disk
 };

@@ -5,61 +5,14 @@
 // no question is asked.
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
-
 #include "app/log_pane.h"
 #include "platform/list_view.h"
 #include "servers/settings_keys.h"
 #include "tests/end_to_end_fixture.h"
-#include "tests/real_ftp_server.h"
-#include "tests/test_certificate.h"
-#include "tests/vsftpd_server.h"
 
 namespace {
 
-struct TlsCase {
-    const char* name;
-    bool vsftpd;     // else pyftpdlib
-    bool maxTls12;   // vsftpd capped at TLS 1.2
-    bool passive;
-};
-
-class TlsEndToEnd : public EndToEndWindow, public ::testing::WithParamInterface<TlsCase> {
-protected:
-    void SetUp() override
-    {
-        if (GetParam().vsftpd && !VsftpdServer::unusableReason().isEmpty())
-            GTEST_SKIP() << VsftpdServer::unusableReason().toStdString();
-        cert = make_test_certificate(certDir.path());
-        ASSERT_TRUE(cert.ok()) << cert.error.toStdString();
-        if (GetParam().vsftpd) {
-            vsftpd.setCertificate(cert);
-            vsftpd.setMaxTls12(GetParam().maxTls12);
-            ASSERT_TRUE(vsftpd.start()) << vsftpd.errorText().toStdString();
-            ASSERT_NO_FATAL_FAILURE(openWindow(vsftpd.port(), vsftpd.user(), vsftpd.password()));
-            saveEntry(QStringLiteral("Server_name_path"), QStringLiteral("/pub"));
-            serverDir = vsftpd.pub();
-        } else {
-            pyftpd.setTls(cert);
-            ASSERT_TRUE(pyftpd.start()) << pyftpd.errorText().toStdString();
-            ASSERT_NO_FATAL_FAILURE(openWindow(pyftpd.port(), pyftpd.user(), pyftpd.password()));
-            serverDir = pyftpd.root();
-        }
-        saveEntry(keys::Tls, keys::TlsRequired);
-        saveEntry(keys::TlsFp, cert.fingerprint);
-        saveEntry(keys::Pasv, GetParam().passive ? QStringLiteral("1") : QStringLiteral("0"));
-    }
-    std::string serverLog() const
-    {
-        return (GetParam().vsftpd ? vsftpd.output() : pyftpd.output()).right(3000).toStdString();
-    }
-
-    QTemporaryDir certDir;
-    TestCertificate cert;
-    VsftpdServer vsftpd;
-    RealFtpServer pyftpd;
-    QString serverDir;
-};
+class TlsEndToEnd : public RealServerWindow {};
 
 TEST_P(TlsEndToEnd, LogInAndFilesGoEncryptedAndArriveWhole)
 {
@@ -96,12 +49,12 @@ TEST_P(TlsEndToEnd, AnEmptyFileUploadsAndTheBatchGoesOn)
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, TlsEndToEnd,
-                         ::testing::Values(TlsCase{"vsftpd_active", true, false, false},
-                                           TlsCase{"vsftpd_passive", true, false, true},
-                                           TlsCase{"vsftpd_tls12_active", true, true, false},
-                                           TlsCase{"vsftpd_tls12_passive", true, true, true},
-                                           TlsCase{"pyftpdlib_active", false, false, false},
-                                           TlsCase{"pyftpdlib_passive", false, false, true}),
+                         ::testing::Values(ServerCase{"vsftpd_active", true, false, false},
+                                           ServerCase{"vsftpd_passive", true, false, true},
+                                           ServerCase{"vsftpd_tls12_active", true, true, false},
+                                           ServerCase{"vsftpd_tls12_passive", true, true, true},
+                                           ServerCase{"pyftpdlib_active", false, false, false},
+                                           ServerCase{"pyftpdlib_passive", false, false, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -92,14 +92,17 @@ TEST_F(FileOpsEndToEnd, MakeRenameAndDeleteShowInTheRemoteList)
     EXPECT_FALSE(QFileInfo::exists(onServer(QStringLiteral("b.txt"))));
     EXPECT_FALSE(QFileInfo::exists(onServer(QStringLiteral("c.txt"))));
 
-    // A folder goes with everything in it, after a question that counts it.
+    // A folder goes with everything in it, after a question that counts it;
+    // a link in it goes as itself, never what it leads to (the server's
+    // MLSD shows it as the folder it leads to).
     ASSERT_TRUE(QDir().mkpath(onServer(QStringLiteral("new folder/sub 日本"))));
     QFile inside(onServer(QStringLiteral("new folder/sub 日本/inside.txt")));
     ASSERT_TRUE(inside.open(QIODevice::WriteOnly));
     inside.close();
+    ASSERT_TRUE(QFile::link(QStringLiteral(".."), onServer(QStringLiteral("new folder/up"))));
     select_by_name(w->ListView1, {"new folder"});
     prompts.expect(QStringLiteral("new folderを削除してもいいですか？"), prompts::vbOK);
-    prompts.expect(QStringLiteral("「new folder」の中のファイル 1 個とフォルダ 1 個も削除しますか？"), prompts::vbOK);
+    prompts.expect(QStringLiteral("「new folder」の中のファイル 2 個とフォルダ 1 個も削除しますか？"), prompts::vbOK);
     w->Mrmdir->trigger();
     ASSERT_TRUE(shows({"renamed 名前.txt"})) << qPrintable(w->Text1->text());
     EXPECT_TRUE(prompts.allUsed());

@@ -78,7 +78,7 @@ bool VsftpdServer::prepareTree()
 
 bool VsftpdServer::writeConfig(quint16 port)
 {
-    const QStringList lines = {
+    QStringList lines = {
         // In the foreground, on loopback only, at the port the test picked.
         QStringLiteral("listen=YES"), QStringLiteral("listen_ipv6=NO"), QStringLiteral("background=NO"),
         QStringLiteral("listen_address=127.0.0.1"), QStringLiteral("listen_port=%1").arg(port),
@@ -86,6 +86,7 @@ bool VsftpdServer::writeConfig(quint16 port)
         QStringLiteral("anonymous_enable=YES"), QStringLiteral("no_anon_password=NO"),
         QStringLiteral("anon_root=") + root(), QStringLiteral("local_enable=NO"), QStringLiteral("write_enable=YES"),
         QStringLiteral("anon_upload_enable=YES"), QStringLiteral("anon_mkdir_write_enable=YES"),
+        QStringLiteral("anon_other_write_enable=YES"),
         QStringLiteral("anon_umask=022"),
         // Both data modes; the server connects back from any port.
         QStringLiteral("port_enable=YES"), QStringLiteral("connect_from_port_20=NO"), QStringLiteral("pasv_enable=YES"),
@@ -94,20 +95,25 @@ bool VsftpdServer::writeConfig(quint16 port)
         QStringLiteral("seccomp_sandbox=NO"), QStringLiteral("isolate=NO"), QStringLiteral("isolate_network=NO"),
         QStringLiteral("secure_chroot_dir=") + work_.filePath(QStringLiteral("empty")),
         QStringLiteral("dirmessage_enable=NO"), QStringLiteral("use_localtime=NO"),
-        // TLS required for the log-in and every data connection, each data
-        // connection resuming the control connection's session.
-        QStringLiteral("ssl_enable=YES"), QStringLiteral("allow_anon_ssl=YES"),
-        QStringLiteral("force_anon_logins_ssl=YES"), QStringLiteral("force_anon_data_ssl=YES"),
-        QStringLiteral("force_local_logins_ssl=YES"), QStringLiteral("force_local_data_ssl=YES"),
-        QStringLiteral("require_ssl_reuse=YES"), QStringLiteral("rsa_cert_file=") + certPath_,
-        QStringLiteral("rsa_private_key_file=") + keyPath_,
-        // The built-in cipher list holds nothing OpenSSL 3 still offers for
-        // this key, so TLS 1.2 would fail its handshake.
-        QStringLiteral("ssl_ciphers=HIGH"),
         // The log says what was sent and how each TLS connection went.
         QStringLiteral("xferlog_enable=YES"), QStringLiteral("log_ftp_protocol=YES"), QStringLiteral("debug_ssl=YES"),
         QStringLiteral("vsftpd_log_file=") + work_.filePath(QStringLiteral("vsftpd.log")),
     };
+    if (certPath_.isEmpty())
+        lines << QStringLiteral("ssl_enable=NO");
+    else
+        lines << QStringList{
+            // TLS required for the log-in and every data connection, each data
+            // connection resuming the control connection's session.
+            QStringLiteral("ssl_enable=YES"), QStringLiteral("allow_anon_ssl=YES"),
+            QStringLiteral("force_anon_logins_ssl=YES"), QStringLiteral("force_anon_data_ssl=YES"),
+            QStringLiteral("force_local_logins_ssl=YES"), QStringLiteral("force_local_data_ssl=YES"),
+            QStringLiteral("require_ssl_reuse=YES"), QStringLiteral("rsa_cert_file=") + certPath_,
+            QStringLiteral("rsa_private_key_file=") + keyPath_,
+            // The built-in cipher list holds nothing OpenSSL 3 still offers for
+            // this key, so TLS 1.2 would fail its handshake.
+            QStringLiteral("ssl_ciphers=HIGH"),
+        };
     if (!write_text(work_.filePath(QStringLiteral("vsftpd.conf")), lines.join(u'\n') + u'\n')) {
         error_ = QStringLiteral("cannot write the configuration in %1").arg(work_.path());
         return false;
@@ -120,10 +126,6 @@ bool VsftpdServer::start(int ms)
     stop();
     if (!can_start(unusableReason(), work_, error_))
         return false;
-    if (certPath_.isEmpty()) {
-        error_ = QStringLiteral("no certificate given (setCertificate)");
-        return false;
-    }
     if (!prepareTree())
         return false;
     const QString tls12 = work_.filePath(QStringLiteral("tls12.cnf"));

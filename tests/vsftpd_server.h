@@ -25,7 +25,7 @@ public:
     // empty when it can.
     static QString unusableReason();
 
-    // The certificate and key it presents; required before start().
+    // The certificate and key it presents; without one it runs without TLS.
     void setCertificate(const TestCertificate& certificate);
     // Caps the protocol at TLS 1.2, where a data connection resumes the
     // session differently than under TLS 1.3. vsftpd 3.0.3 has no option for

@@ -363,6 +363,12 @@ void form1::completeDownload()
     stopWaiting();
     auto* file = qobject_cast<ReplacingFile*>(downloadFile.get());
     BatchFile* f = batch_ ? batch_->current() : nullptr;
+    // Where the listing gave no size the server is asked, if it can tell.
+    if (f && f->size < 0 && !f->sizeAsked && session_.lists(QStringLiteral("SIZE"))) {
+        f->sizeAsked = true;
+        sendLine(QStringLiteral("SIZE ") + Down_File);
+        return;
+    }
     // What arrived is checked against what the server listed: a file that
     // came short stays a part, the file it would replace untouched.
     const qint64 arrived = file ? file->size() : -1;

@@ -164,6 +164,11 @@ void form1::down_loadA()
         if (part > 0 && part < f->size && !f->dateText.isEmpty() &&
             ReplacingFile::originOf(native) == part_origin(サーバーパス, *f))
             f->resumeFrom = part;
+        else if (part > 0) {
+            Newtext = QStringLiteral("「") + Down_File +
+                QStringLiteral("」の途中までのファイルは、ｻｰﾊﾞｰのファイルと日付かサイズが合わないため使わず、最初から転送します。\r\n");
+            Text_plus();
+        }
     }
     sendLine(Y_Count != 0 ? QStringLiteral("TYPE A") : QStringLiteral("TYPE I"));
 }

@@ -153,6 +153,14 @@ bool form1::batchReply(const QString& verb, const QString& code, const QString& 
         nextDownload();
         return true;
     }
+    if (verb == QStringLiteral("SIZE")) {
+        bool ok = false;
+        const qint64 size = reply.mid(4).section(u'\r', 0, 0).trimmed().toLongLong(&ok);
+        if (BatchFile* f = batch_->current(); f && code == QStringLiteral("213") && ok && size >= 0)
+            f->size = size;
+        completeDownload();
+        return true;
+    }
     if (verb == QStringLiteral("MFMT")) {
         uploadConfirmed();
         return true;

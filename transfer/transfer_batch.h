@@ -22,6 +22,7 @@ struct BatchFile {
     bool restSent = false;     // REST for resumeFrom has gone out
     bool restRefused = false;  // and was refused: an upload appends instead
     bool timeAsked = false;    // MDTM or MFMT has gone out for it
+    bool sizeAsked = false;    // SIZE has gone out for it
 };
 
 class TransferBatch {
