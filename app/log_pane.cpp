@@ -70,7 +70,11 @@ void LogPane::setText(const QString& text)
     log_ = text.size() > MaxLength ? last_chars(text, KeptAfterTrim) : text;
     unshown_ = log_;
     rebuild_ = true;
-    refreshDisplay();
+    // Laid out with the next refresh: the log is cut back to its last part
+    // before every command, and laying that out each time would cost more
+    // than the command.
+    if (!refresh_.isActive())
+        refresh_.start();
 }
 
 void LogPane::appendAtEnd(const QString& text)

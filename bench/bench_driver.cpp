@@ -502,6 +502,7 @@ int tree_download(Bench& b)
     const int runs = arg("runs", QStringLiteral("5")).toInt();
     const auto timeProgram = [&] {
         remove_tree(target);
+        settle_disk();   // as for the peer: neither side writes behind the other's deletions
         b.select_only(b.w.ListView1, name);
         const double seconds = b.timed_transfer([&] { b.w.MDOWN_Click(); }, QStringLiteral("the download of ") + name);
         const QString diff = tree_difference(original, target);
@@ -551,6 +552,7 @@ int tree_upload(Bench& b)
     b.login(remote, local);
     const int runs = arg("runs", QStringLiteral("5")).toInt();
     const auto timeProgram = [&] {
+        settle_disk();
         b.select_only(b.w.ListView2, name);
         const double seconds = b.timed_transfer([&] { b.w.Mupload_Click(); }, QStringLiteral("the upload of ") + name);
         const QString diff = tree_difference(original, stored);

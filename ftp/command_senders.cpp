@@ -1,6 +1,7 @@
 // The senders of the login and listing conversation, the PORT builder, the
 // step machine that each "200" reply advances, and QUIT.
 #include "app/form1.h"
+#include "transfer/transfer_batch.h"
 #include "ftp/reply_texts.h"
 #include "platform/errors.h"
 #include "platform/prompts.h"
@@ -61,6 +62,8 @@ void form1::Data_step()
         ループ回数 = 0;
         break;
     case 2:
+        if (batch_ && Y_Count == 0)
+            batch_->binary = true;
         if (Send_data_address())
             ループ回数 = 3;
         break;
@@ -68,6 +71,8 @@ void form1::Data_step()
         sendTransferCommand();   // RETR, after REST when it goes on from a part
         break;
     case 4:
+        if (batch_)
+            batch_->binary = true;
         if (Send_data_address())
             ループ回数 = 5;
         break;

@@ -254,7 +254,10 @@ bool ReplacingFile::commit()
         setErrorString(why);
         return false;
     }
-    if (::fdatasync(int(handle())) != 0) {
+    // A file that replaces another is on disk before it does, whatever
+    // comes; a new one of a batch may wait for the batch's own end.
+    const bool syncNow = replaces_ || !syncLater_;
+    if (syncNow && ::fdatasync(int(handle())) != 0) {
         const int error = errno;
         release(true);
         return fail(error);
@@ -284,8 +287,18 @@ bool ReplacingFile::commit()
         ::close(finished);
     }
     // The new name on disk too, not only the data.
-    sync_folder(QFileInfo(final_).absolutePath());
+    if (syncNow)
+        sync_folder(QFileInfo(final_).absolutePath());
     return true;
+}
+
+void ReplacingFile::syncAll(const QString& folder)
+{
+    const int fd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::syncfs(fd);
+        ::close(fd);
+    }
 }
 
 void ReplacingFile::cancelWriting()

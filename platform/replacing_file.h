@@ -45,6 +45,11 @@ public:
     QString fileName() const override;
     // The part's full path while this file holds it, else "".
     QString temporaryPath() const { return temp_; }
+    // A new file (one that replaces nothing) is not forced to the disk by
+    // commit(): the batch it belongs to calls syncAll() once at its end.
+    void setSyncLater(bool on) { syncLater_ = on; }
+    // Everything written to the file system that holds folder, to the disk.
+    static void syncAll(const QString& folder);
     // Data to disk, then the part renamed over the target.
     bool commit();
     // Drops what was written, the part included; the target stays as it was.
@@ -75,6 +80,7 @@ private:
     QString final_;      // the target with links followed
     QString temp_;       // the part while this file holds it
     bool replaces_ = false; // something had the final name when opened
+    bool syncLater_ = false; // a new file is synced with its batch, at its end
     int keptMode_ = -1;  // the permissions of the file replaced; -1 when none
     qint64 end_ = 0;     // bytes in the part
     qint64 started_ = 0; // bytes the system has been asked to write to the disk

@@ -169,6 +169,9 @@ bool form1::openDownloadTarget()
     // part stays for the next download of the same file to go on from.
     auto file = std::make_unique<ReplacingFile>(native);
     BatchFile* f = batch_ ? batch_->current() : nullptr;
+    // Forcing each of many small files to the disk on its own would cost
+    // more than moving it: the batch syncs once at its end.
+    file->setSyncLater(batch_ && batch_->fileCount() > 1);
     const qint64 from = f ? f->resumeFrom : 0;
     qint64 length = -1;
     const bool opened = from > 0 ? file->openToResume(&length) && length == from
@@ -192,7 +195,8 @@ void form1::receiveDownloadBlock()
         // A restart counts what the part holds already.
         const BatchFile* f = batch_ ? batch_->current() : nullptr;
         F_total = f ? f->resumeFrom / 1000 : 0;
-        ProgressBar1->setValue(0);
+        if (!batch_ || batch_->fileCount() < 2)
+            ProgressBar1->setValue(0);
         Time_start = app_clock::now();
     }
     if (!downloadFile)
@@ -222,7 +226,10 @@ void form1::receiveDownloadBlock()
 
 void form1::Winsock2_Close()
 {
-    ProgressBar1->setVisible(false);
+    // A batch's bar stays up from its first file to its end: shown and
+    // hidden for each file, it would lay the window out again each time.
+    if (!batch_ || batch_->fileCount() < 2)
+        ProgressBar1->setVisible(false);
     mouse_pointer::set(mouse_pointer::Default);
     // Bytes the server sent just before closing are still waiting.
     if (Winsock2->BytesReceived() > 0)

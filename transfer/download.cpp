@@ -170,5 +170,9 @@ void form1::down_loadA()
             Text_plus();
         }
     }
-    sendLine(Y_Count != 0 ? QStringLiteral("TYPE A") : QStringLiteral("TYPE I"));
+    // The batch's type holds from file to file: one command less each.
+    if (batch_ && batch_->binary && Y_Count == 0)
+        Data_step();
+    else
+        sendLine(Y_Count != 0 ? QStringLiteral("TYPE A") : QStringLiteral("TYPE I"));
 }

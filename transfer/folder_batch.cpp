@@ -16,6 +16,7 @@
 #include "platform/drive_view.h"
 #include "platform/list_view.h"
 #include "platform/program_folder.h"
+#include "platform/replacing_file.h"
 #include "platform/prompts.h"
 #include "platform/winsock.h"
 #include "transfer/remote_folder_walk.h"
@@ -249,8 +250,14 @@ void form1::showBatchProgress()
         StatusPanel3->setVisible(false);
         return;
     }
+    // At most once a frame, as the status line: the bar paints itself
+    // whenever its value changes, and a batch of small files ends a file
+    // every millisecond.
+    const qint64 now = app_clock::now().toMSecsSinceEpoch();
+    if (!batch_->panelDue(now))
+        return;
     StatusPanel3->setVisible(true);
-    StatusPanel3->setText(batch_->panelText(app_clock::now().toMSecsSinceEpoch()));
+    StatusPanel3->setText(batch_->panelText(now));
     ProgressBar1->setValue(batch_->percent());
 }
 
@@ -283,6 +290,8 @@ void form1::nextDownload()
 void form1::endDownloadBatch()
 {
     const std::unique_ptr<TransferBatch> batch = std::move(batch_);
+    if (batch && batch->fileCount() > 1)
+        ReplacingFile::syncAll(drives::to_native(transferFolder_));
     endOperation();
     if (batch && batch->walksFolders()) {
         setStatusText(QStringLiteral("転送終了しました。"));

@@ -79,6 +79,15 @@ QString TransferBatch::panelText(qint64 nowMs) const
     return text;
 }
 
+bool TransferBatch::panelDue(qint64 nowMs)
+{
+    constexpr qint64 FrameMs = 33;
+    if (panelMs_ >= 0 && nowMs - panelMs_ < FrameMs && filesDone_ < queue_.size())
+        return false;
+    panelMs_ = nowMs;
+    return true;
+}
+
 void TransferBatch::note(const QString& path, const QString& why)
 {
     problems_ << path + QStringLiteral("（") + why + QStringLiteral("）");

@@ -39,6 +39,7 @@ public:
     bool hasFolder(const QString& path) const { return folderSet_.contains(path); }
 
     int remaining() const { return int(queue_.size()) - next_; }
+    bool binary = false;                   // TYPE I holds: the next file goes straight to its data connection
     BatchFile* takeNext();                 // null when none is left
     BatchFile* current() { return next_ > 0 ? &queue_[next_ - 1] : nullptr; }
     QString nextPath() const { return next_ < queue_.size() ? queue_.at(next_).path : QString(); }
@@ -51,6 +52,9 @@ public:
     int percent() const;
     // "12/340 ファイル  48.2 MB / 1.3 GB  11.6 MB/秒  残り 1:52"
     QString panelText(qint64 nowMs) const;
+    // Whether the panel is to be drawn again now: a frame (33 ms) after it
+    // was last, or once the last file is done.
+    bool panelDue(qint64 nowMs);
 
     // What was skipped or failed, with why: listed when the batch ends.
     void note(const QString& path, const QString& why);
@@ -67,6 +71,7 @@ private:
     qint64 bytesDone_ = 0;
     int filesDone_ = 0;
     qint64 startMs_ = 0;
+    qint64 panelMs_ = -1;
     QStringList problems_;
 };
 

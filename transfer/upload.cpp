@@ -137,7 +137,11 @@ void form1::Mupload_Click()
 void form1::Up_select()
 {
     ループ回数 = 4;
-    sendLine(QStringLiteral("TYPE I"));
+    // The batch's type holds from file to file: one command less each.
+    if (batch_ && batch_->binary)
+        Data_step();
+    else
+        sendLine(QStringLiteral("TYPE I"));
 }
 
 void form1::Up_LoadA()
