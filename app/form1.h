@@ -263,6 +263,7 @@ public:
     enum class TransferWait { None, DataConnection, DownloadEnd, UploadEnd, ListingEnd };
     TransferWait transferWait_ = TransferWait::None;
     quint64 transferWaitId_ = 0;               // bumped whenever a wait ends
+    class QTimer* transferWaitTimer_ = nullptr;  // bounds the wait, started again for each
     int dataConnectionWaitMs = 30000;          // then the user is asked whether to abort
     int downloadEndWaitMs = 30000;             // then the download is given up
     int uploadEndWaitMs = 120000;              // then the upload is reported unconfirmed (the

@@ -497,14 +497,16 @@ int tree_download(Bench& b)
     const QString target = local + u'/' + name;
     const QString peerTarget = arg("peer_local") + u'/' + name;
     const QString extra = tree_extra(original);
+    double cpu = 0;   // the program's processor time in its last run
     remove_tree(target);
     b.login(remote, local);
     const int runs = arg("runs", QStringLiteral("5")).toInt();
     const auto timeProgram = [&] {
         remove_tree(target);
-        settle_disk();   // as for the peer: neither side writes behind the other's deletions
         b.select_only(b.w.ListView1, name);
+        const double cpu0 = cpu_seconds();
         const double seconds = b.timed_transfer([&] { b.w.MDOWN_Click(); }, QStringLiteral("the download of ") + name);
+        cpu = cpu_seconds() - cpu0;
         const QString diff = tree_difference(original, target);
         if (!diff.isEmpty())
             die(QStringLiteral("the downloaded tree differs from the server's: ") + diff);
@@ -532,7 +534,7 @@ int tree_download(Bench& b)
             peer = timePeer();
             program = timeProgram();
         }
-        print_run("tree-download", program, peer, extra);
+        print_run("tree-download", program, peer, extra + QStringLiteral(" cpu_s=%1").arg(cpu, 0, 'f', 2));
     }
     return 0;
 }
@@ -547,14 +549,16 @@ int tree_upload(Bench& b)
     const QString peerName = QStringLiteral("peer_") + name;
     const QString peerStored = arg("server_dir") + u'/' + peerName;
     const QString extra = tree_extra(original);
+    double cpu = 0;   // the program's processor time in its last run
     remove_tree(stored);
     remove_tree(peerStored);
     b.login(remote, local);
     const int runs = arg("runs", QStringLiteral("5")).toInt();
     const auto timeProgram = [&] {
-        settle_disk();
         b.select_only(b.w.ListView2, name);
+        const double cpu0 = cpu_seconds();
         const double seconds = b.timed_transfer([&] { b.w.Mupload_Click(); }, QStringLiteral("the upload of ") + name);
+        cpu = cpu_seconds() - cpu0;
         const QString diff = tree_difference(original, stored);
         if (!diff.isEmpty())
             die(QStringLiteral("the uploaded tree differs from the local one: ") + diff);
@@ -582,7 +586,7 @@ int tree_upload(Bench& b)
             peer = timePeer();
             program = timeProgram();
         }
-        print_run("tree-upload", program, peer, extra);
+        print_run("tree-upload", program, peer, extra + QStringLiteral(" cpu_s=%1").arg(cpu, 0, 'f', 2));
     }
     return 0;
 }

@@ -178,6 +178,7 @@ void form1::Open_sockets()
     Winsock2->RemoteHost = ホスト名;
     Winsock2->RemotePort = ポートNo;
     Winsock2->LocalPort = 0;
+    Winsock2->LocalBindIP.clear();   // known once the control connection is up
     if (!Winsock2->Listen()) {
         Winsock1->Close();
         prompts::Msg_box(QStringLiteral("接続出来る状態にありません。"), QStringLiteral("接続エラー"),
@@ -203,7 +204,16 @@ void form1::Mconect1_Click()
     });
 }
 
-void form1::Winsock1_Connect() { Show_connected(); }
+void form1::Winsock1_Connect()
+{
+    // The server is told this address for its data connections: the
+    // listener waits there alone.
+    Winsock2->LocalBindIP = Winsock1->LocalIP();
+    Winsock2->Close();
+    Winsock2->LocalPort = 0;
+    Winsock2->Listen();
+    Show_connected();
+}
 
 void form1::disconnect_Click()
 {

@@ -367,9 +367,14 @@ void form1::reply226()
     transferEnd_.dataOwedBy = 0;
     Gcount = 0;
     ループ回数 = 0;
-    Winsock2->Close();
-    Winsock2->LocalPort = 0;
-    Winsock2->Listen();
+    // The listener was made afresh when the last byte went: another would
+    // only cost a port search (with every closed data connection of a batch
+    // still held by the system, a long one).
+    if (Winsock2->State() != Winsock::sckListening) {
+        Winsock2->Close();
+        Winsock2->LocalPort = 0;
+        Winsock2->Listen();
+    }
     uploadConfirmed();
 }
 

@@ -175,14 +175,23 @@ void Winsock::startConnect(const QString& host, int port, bool preferIPv4)
     wire(sock_);
     sock_->connectToHost(host, quint16(port), QIODevice::ReadWrite,
                          ipv4Only_ ? QAbstractSocket::IPv4Protocol : QAbstractSocket::AnyIPProtocol);
-    if (preferIPv4)   // the first try: the bound covers the retry with any address too
-        QTimer::singleShot(ConnectWaitMs, this, [this, generation = generation_] {
-            if (generation != generation_ || state_ != sckConnecting)
+    if (!preferIPv4)
+        return;   // the first try's bound covers the retry with any address too
+    // One timer, started again for each connection: a data connection is
+    // made for every file of a batch.
+    if (!connectLimit_) {
+        connectLimit_ = new QTimer(this);
+        connectLimit_->setSingleShot(true);
+        connect(connectLimit_, &QTimer::timeout, this, [this] {
+            if (connectGeneration_ != generation_ || state_ != sckConnecting)
                 return;
             fail(sckTimedout, QStringLiteral("接続がタイムアウトしました。"));
             if (sock_)
                 sock_->abort();
         });
+    }
+    connectGeneration_ = generation_;
+    connectLimit_->start(ConnectWaitMs);
 }
 
 bool Winsock::Listen()
@@ -194,10 +203,14 @@ bool Winsock::Listen()
         return false;
     }
     auto* server = new TlsReadyServer(this, [this] { return bool(tlsConfig_); });
-    // Both families where the system has both (an IPv6 control connection
+    // Where the address is given, there alone: a port for one address is
+    // found at once where one for all must be free on every address. Else
+    // both families where the system has both (an IPv6 control connection
     // announces this listener with EPRT), IPv4 alone where it has not.
-    if (!server->listen(QHostAddress::Any, quint16(LocalPort)) &&
-        !server->listen(QHostAddress::AnyIPv4, quint16(LocalPort))) {
+    const QHostAddress only(LocalBindIP);
+    if (!only.isNull() ? !server->listen(only, quint16(LocalPort))
+                       : !server->listen(QHostAddress::Any, quint16(LocalPort)) &&
+                             !server->listen(QHostAddress::AnyIPv4, quint16(LocalPort))) {
         const QString text = server->errorString();
         const int number = errorNumber(server->serverError(), text);
         delete server;

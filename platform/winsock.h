@@ -60,6 +60,8 @@ public:
     QString RemoteHost;
     int RemotePort = 0;
     int LocalPort = 0;  // 0: the system chooses; after Listen() the port in use
+    // The address Listen() takes connections on; empty: every address.
+    QString LocalBindIP;
     // Connections this control makes can be encrypted later with StartTls
     // (the control connection); others are plain TCP sockets unless
     // SetTlsClient asks for TLS.
@@ -177,6 +179,8 @@ private:
     QMap<int, QTcpSocket*> orphans_;  // their listener was closed; Accept may still take one
     int state_ = sckClosed;
     quint64 generation_ = 0;  // bumped whenever the connection changes
+    class QTimer* connectLimit_ = nullptr;  // bounds a connection attempt
+    quint64 connectGeneration_ = 0;         // the connection it bounds
     int lastRequestId_ = 0;
     bool dataPosted_ = false;   // a DataArrival is waiting in the event queue
     bool sendPending_ = false;  // SendComplete owed once the write buffer drains

@@ -429,15 +429,24 @@ void form1::failNamedTransfer(const QString& text, const QString& why)
 
 void form1::waitFor(TransferWait what, int ms)
 {
+    // One timer, started again for each wait: a timer per wait would pile
+    // up thousands in a batch of small files, each costing every later one.
+    if (!transferWaitTimer_) {
+        transferWaitTimer_ = new QTimer(this);
+        transferWaitTimer_->setSingleShot(true);
+        QObject::connect(transferWaitTimer_, &QTimer::timeout, this, [this] { transferWaitExpired(transferWaitId_); });
+    }
     transferWait_ = what;
-    const quint64 id = ++transferWaitId_;
-    QTimer::singleShot(ms, this, [this, id] { transferWaitExpired(id); });
+    ++transferWaitId_;
+    transferWaitTimer_->start(ms);
 }
 
 void form1::stopWaiting()
 {
     transferWait_ = TransferWait::None;
     ++transferWaitId_;
+    if (transferWaitTimer_)
+        transferWaitTimer_->stop();
 }
 
 void form1::transferWaitExpired(quint64 id)
