@@ -488,44 +488,29 @@ QString tree_extra(const QString& root)
     return QStringLiteral("files=%1 folders=%2 bytes=%3").arg(files).arg(folders).arg(bytes);
 }
 
-int tree_download(Bench& b)
+// The copy must hold the original's tree byte for byte, else the run stops.
+void expect_same_tree(const QString& original, const QString& copy, const QString& whose)
 {
-    const QString name = arg("tree"), local = arg("local"), remote = arg("remote");
-    const QString original = arg("server_dir") + u'/' + name;
-    if (tree_entries(original).isEmpty())
-        die(QStringLiteral("no tree to download: ") + original);
-    const QString target = local + u'/' + name;
-    const QString peerTarget = arg("peer_local") + u'/' + name;
-    const QString extra = tree_extra(original);
-    double cpu = 0;   // the program's processor time in its last run
-    remove_tree(target);
-    b.login(remote, local);
+    const QString diff = tree_difference(original, copy);
+    if (!diff.isEmpty())
+        die(whose + QStringLiteral(" differs from the original: ") + diff);
+}
+
+// Each run times both sides, the peer first every other run (as for the
+// single file), and prints the program's processor time with it.
+void alternate_runs(const char* figure, Bench& b, const QString& extra, const std::function<void()>& command,
+                    const std::function<void()>& checkProgram, const std::function<double()>& timePeer)
+{
     const int runs = arg("runs", QStringLiteral("5")).toInt();
+    double cpu = 0;
     const auto timeProgram = [&] {
-        remove_tree(target);
-        b.select_only(b.w.ListView1, name);
         const double cpu0 = cpu_seconds();
-        const double seconds = b.timed_transfer([&] { b.w.MDOWN_Click(); }, QStringLiteral("the download of ") + name);
+        const double seconds = b.timed_transfer(command, QString::fromLatin1(figure));
         cpu = cpu_seconds() - cpu0;
-        const QString diff = tree_difference(original, target);
-        if (!diff.isEmpty())
-            die(QStringLiteral("the downloaded tree differs from the server's: ") + diff);
-        remove_tree(target);
-        b.w.Local_list();   // the next run must not find a folder of the same name
-        return seconds;
-    };
-    const auto timePeer = [&] {
-        remove_tree(peerTarget);
-        settle_disk();
-        const double seconds = run_lftp(QStringLiteral("mirror \"%1/%2\" \"%3\"").arg(remote, name, peerTarget));
-        const QString diff = tree_difference(original, peerTarget);
-        if (!diff.isEmpty())
-            die(QStringLiteral("lftp's copy of the tree differs from the server's: ") + diff);
-        remove_tree(peerTarget);
+        checkProgram();
         return seconds;
     };
     for (int run = 0; run < runs; ++run) {
-        // Every other run the peer goes first, as for the single file.
         double program = 0, peer = 0;
         if (run % 2 == 0) {
             program = timeProgram();
@@ -534,8 +519,39 @@ int tree_download(Bench& b)
             peer = timePeer();
             program = timeProgram();
         }
-        print_run("tree-download", program, peer, extra + QStringLiteral(" cpu_s=%1").arg(cpu, 0, 'f', 2));
+        print_run(figure, program, peer, extra + QStringLiteral(" cpu_s=%1").arg(cpu, 0, 'f', 2));
     }
+}
+
+int tree_download(Bench& b)
+{
+    const QString name = arg("tree"), local = arg("local"), remote = arg("remote");
+    const QString original = arg("server_dir") + u'/' + name;
+    if (tree_entries(original).isEmpty())
+        die(QStringLiteral("no tree to download: ") + original);
+    const QString target = local + u'/' + name;
+    const QString peerTarget = arg("peer_local") + u'/' + name;
+    remove_tree(target);
+    b.login(remote, local);
+    alternate_runs(
+        "tree-download", b, tree_extra(original),
+        [&] {
+            b.select_only(b.w.ListView1, name);
+            b.w.MDOWN_Click();
+        },
+        [&] {
+            expect_same_tree(original, target, QStringLiteral("the downloaded tree"));
+            remove_tree(target);
+            b.w.Local_list();   // the next run must not find a folder of the same name
+        },
+        [&] {
+            remove_tree(peerTarget);
+            settle_disk();
+            const double seconds = run_lftp(QStringLiteral("mirror \"%1/%2\" \"%3\"").arg(remote, name, peerTarget));
+            expect_same_tree(original, peerTarget, QStringLiteral("lftp's copy of the tree"));
+            remove_tree(peerTarget);
+            return seconds;
+        });
     return 0;
 }
 
@@ -548,46 +564,29 @@ int tree_upload(Bench& b)
     const QString stored = arg("server_dir") + u'/' + name;
     const QString peerName = QStringLiteral("peer_") + name;
     const QString peerStored = arg("server_dir") + u'/' + peerName;
-    const QString extra = tree_extra(original);
-    double cpu = 0;   // the program's processor time in its last run
     remove_tree(stored);
     remove_tree(peerStored);
     b.login(remote, local);
-    const int runs = arg("runs", QStringLiteral("5")).toInt();
-    const auto timeProgram = [&] {
-        b.select_only(b.w.ListView2, name);
-        const double cpu0 = cpu_seconds();
-        const double seconds = b.timed_transfer([&] { b.w.Mupload_Click(); }, QStringLiteral("the upload of ") + name);
-        cpu = cpu_seconds() - cpu0;
-        const QString diff = tree_difference(original, stored);
-        if (!diff.isEmpty())
-            die(QStringLiteral("the uploaded tree differs from the local one: ") + diff);
-        remove_tree(stored);
-        b.relist();   // the next run must not find a folder of the same name
-        return seconds;
-    };
-    const auto timePeer = [&] {
-        remove_tree(peerStored);
-        settle_disk();
-        const double seconds =
-            run_lftp(QStringLiteral("mirror -R \"%1\" \"%2/%3\"").arg(original, remote, peerName));
-        const QString diff = tree_difference(original, peerStored);
-        if (!diff.isEmpty())
-            die(QStringLiteral("lftp's upload of the tree differs from the local one: ") + diff);
-        remove_tree(peerStored);
-        return seconds;
-    };
-    for (int run = 0; run < runs; ++run) {
-        double program = 0, peer = 0;
-        if (run % 2 == 0) {
-            program = timeProgram();
-            peer = timePeer();
-        } else {
-            peer = timePeer();
-            program = timeProgram();
-        }
-        print_run("tree-upload", program, peer, extra + QStringLiteral(" cpu_s=%1").arg(cpu, 0, 'f', 2));
-    }
+    alternate_runs(
+        "tree-upload", b, tree_extra(original),
+        [&] {
+            b.select_only(b.w.ListView2, name);
+            b.w.Mupload_Click();
+        },
+        [&] {
+            expect_same_tree(original, stored, QStringLiteral("the uploaded tree"));
+            remove_tree(stored);
+            b.relist();   // the next run must not find a folder of the same name
+        },
+        [&] {
+            remove_tree(peerStored);
+            settle_disk();
+            const double seconds =
+                run_lftp(QStringLiteral("mirror -R \"%1\" \"%2/%3\"").arg(original, remote, peerName));
+            expect_same_tree(original, peerStored, QStringLiteral("lftp's upload of the tree"));
+            remove_tree(peerStored);
+            return seconds;
+        });
     return 0;
 }
 

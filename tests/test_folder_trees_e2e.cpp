@@ -101,9 +101,9 @@ TEST_P(FolderTrees, AnInterruptedDownloadGoesOnWhereItStopped)
     ASSERT_NO_FATAL_FAILURE(write_file(serverDir + QStringLiteral("/big.bin"), body));
     ASSERT_NO_FATAL_FAILURE(login());
     ASSERT_TRUE(listed([&] { return remoteNames().contains(QStringLiteral("big.bin")); })) << trail();
-    // 中断 as a click would come, once a quarter has arrived.
+    // 中断 as a click would come, once half has arrived.
     QMetaObject::Connection halfway = QObject::connect(w->Winsock2, &Winsock::DataArrival, w.get(), [&] {
-        if (w->F_total * 1000 >= body.size() / 4) {
+        if (w->F_total * 1000 >= body.size() / 2) {
             QObject::disconnect(halfway);
             QTimer::singleShot(0, w.get(), [&] { w->Mabore_Click(); });
         }

@@ -133,10 +133,9 @@ bool form1::batchReply(const QString& verb, const QString& code, const QString& 
         return true;
     }
     if (verb == QStringLiteral("MKD") && operation_ == Operation::Upload && !folderWalk_) {
-        // A refusal is only noted: the server may have the folder already
-        // (a name it lists differently); its files say whether it is there.
-        if (refused)
-            batch_->note(batch_->folders().value(foldersMade_ - 1), QStringLiteral("ｻｰﾊﾞｰの応答: ") + first_line(reply));
+        // A refusal is no error of its own: the server may have the folder
+        // already (a name it lists otherwise). Its files tell whether it is
+        // there, each refused with the server's reason where it is not.
         makeNextRemoteFolder();
         return true;
     }
