@@ -334,7 +334,6 @@ public:
     void walkEnded();                          // every folder is listed: the files go
     void startDownloadFiles();                 // the local folders made, then the first file
     void makeNextRemoteFolder();               // MKD of the upload's next folder, then the files
-    int foldersMade_ = 0;                      // the upload's folders sent to MKD so far
     void goOnAfterRefusal(const QString& reply);  // the server refused this file: noted, the next one
     void sendTransferCommand();                // REST when resuming, else RETR or STOR
     void resumeUpload();                       // "続きから": the upload continues after what the server has

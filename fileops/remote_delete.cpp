@@ -155,14 +155,12 @@ void form1::treeDeleteNext()
 void form1::treeDeleteListed(bool anything)
 {
     Dcount = 0;   // this listing is over
-    QStringList files, folders;
+    QList<ListingEntry> entries;
     if (anything) {
         decideFromListing();
-        // A link is deleted as itself: what it points to is not entered.
-        for (const ListingEntry& entry : read_listing_file(program_folder::file(QStringLiteral("temp.s")), wireCodepage()))
-            (entry.icon == 1 ? folders : files) << entry.name;
+        entries = read_listing_file(program_folder::file(QStringLiteral("temp.s")), wireCodepage());
     }
-    treeDelete_->listed(files, folders);
+    treeDelete_->listed(entries);
     treeDeleteNext();
 }
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-RemoteTreeDelete::RemoteTreeDelete(const QString& parent) : parent_(parent) {}
+RemoteTreeDelete::RemoteTreeDelete(const QString& parent) : parent_(parent), walk_(parent) {}
 
 QString RemoteTreeDelete::pathOf(const QString& name) const
 {
@@ -14,7 +14,7 @@ void RemoteTreeDelete::addFile(const QString& name) { files_ << pathOf(name); }
 void RemoteTreeDelete::addFolder(const QString& name)
 {
     tops_.append({pathOf(name), {}, {}});
-    toList_ << tops_.last().path;
+    walk_.add(name);
 }
 
 RemoteTreeDelete::Top* RemoteTreeDelete::topOf(const QString& path)
@@ -27,21 +27,17 @@ RemoteTreeDelete::Top* RemoteTreeDelete::topOf(const QString& path)
 
 QString RemoteTreeDelete::nextToList()
 {
-    listing_ = toList_.isEmpty() ? QString() : toList_.takeFirst();
+    listing_ = walk_.nextToList();
     return listing_;
 }
 
-void RemoteTreeDelete::listed(const QStringList& files, const QStringList& folders)
+void RemoteTreeDelete::listed(const QList<ListingEntry>& entries)
 {
     Top* top = topOf(listing_);
-    if (!top)
-        return;
-    for (const QString& f : files)
-        top->files << listing_ + u'/' + f;
-    for (const QString& f : folders) {
-        top->folders << listing_ + u'/' + f;
-        toList_ << listing_ + u'/' + f;
-    }
+    // A link is deleted as itself: what it points to is not entered.
+    for (const RemoteFolderWalk::Found& f : walk_.listed(entries))
+        if (top)
+            (f.entry.icon == 1 ? top->folders : top->files) << walk_.fullPath(f.path);
 }
 
 void RemoteTreeDelete::refuseListing(const QString& reply)

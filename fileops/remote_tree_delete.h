@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "transfer/remote_folder_walk.h"
+
 class RemoteTreeDelete {
 public:
     enum class Phase { Walking, ReturningHome, Deleting };
@@ -32,8 +34,9 @@ public:
     Phase phase() const { return phase_; }
     // The next folder to list while walking; empty once all are listed.
     QString nextToList();
-    // What the listing of `folder` (the last nextToList) held.
-    void listed(const QStringList& files, const QStringList& folders);
+    // What the listing of the last nextToList held. A folder that lies too
+    // deep is not listed: it stays, and its deletion is refused.
+    void listed(const QList<ListingEntry>& entries);
     // The folder could not be entered or listed: the selected folder it is in stays whole.
     void refuseListing(const QString& reply);
     const QList<Top>& tops() const { return tops_; }
@@ -55,8 +58,8 @@ private:
     Phase phase_ = Phase::Walking;
     QStringList files_;            // selected files
     QList<Top> tops_;
-    QStringList toList_;           // folders still to list
-    QString listing_;              // the folder being listed
+    RemoteFolderWalk walk_;        // the folders still to list
+    QString listing_;              // the folder being listed, full path
     QList<Step> steps_;
     Step current_;
     QList<Refusal> refusals_;

@@ -18,6 +18,7 @@
 #include "transfer/local_names.h"
 #include "transfer/progress_text.h"
 #include "platform/replacing_file.h"
+#include "transfer/remote_folder_walk.h"
 #include "transfer/same_name_dialog.h"
 #include "transfer/transfer_batch.h"
 
@@ -164,6 +165,24 @@ TEST_F(Transfers, AFolderComesDownWholeAndALinkIsNeverEntered)
     EXPECT_EQ(tree->cwd(), QStringLiteral("/"));
     EXPECT_EQ(log().count(QStringLiteral("転送終了しました。\r\n")), 1);
     EXPECT_EQ(w->ListView1->count(), 2);
+}
+
+// A server whose folders go on without end: the walk stops at its depth and
+// says where, and the batch ends.
+TEST_F(Transfers, AFolderWithoutEndIsWalkedOnlySoDeep)
+{
+    QMap<QString, QByteArray> listings{{"/", listing_line('d', 0, "d")}};
+    for (QString path = QStringLiteral("/d"); path.size() < 2 * 80; path += QStringLiteral("/d"))
+        listings.insert(path, listing_line('d', 0, "d"));
+    startTree(listings);
+    selectRemote({"d"});
+    prompts.expect(QStringLiteral("（フォルダーの階層が深すぎるため、この中は転送しませんでした。）"));
+    w->MDOWN_Click();
+    ASSERT_TRUE(wait_until([&] { return !w->busy() && prompts.allUsed(); }, 20000)) << log().right(500).toStdString();
+    const QString deepest = local + QString(QStringLiteral("/d")).repeated(RemoteFolderWalk::MaxDepth);
+    EXPECT_TRUE(QFileInfo(deepest).isDir());
+    EXPECT_FALSE(QFileInfo::exists(deepest + QStringLiteral("/d/d")));
+    EXPECT_EQ(tree->cwd(), QStringLiteral("/"));
 }
 
 // A file that arrives shorter than listed is an error; what came stays as a

@@ -4,10 +4,10 @@
 // failed on the way.
 #include <QFile>
 #include <QLabel>
+#include <QProgressBar>
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <QProgressBar>
 
 #include "app/form1.h"
 #include "ftp/data_commands.h"
@@ -77,6 +77,9 @@ void form1::folderWalkListed(bool anything)
             batch_->addFile(found_file(f));
         }
     }
+    // A server can list folders without end: what lies too deep is left out.
+    for (const QString& deep : folderWalk_->takeTooDeep())
+        batch_->note(deep, QStringLiteral("フォルダーの階層が深すぎるため、この中は転送しませんでした。"));
     folderWalkNext();
 }
 
@@ -84,7 +87,6 @@ void form1::walkEnded()
 {
     folderWalk_.reset();
     if (operation_ == Operation::Upload) {
-        foldersMade_ = 0;
         makeNextRemoteFolder();
     } else {
         startDownloadFiles();
@@ -95,11 +97,8 @@ void form1::makeNextRemoteFolder()
 {
     // A folder the server has already is entered as it is; MKD is sent
     // only for the others, parents before their children.
-    const QStringList& folders = batch_->folders();
-    while (foldersMade_ < folders.size() && batch_->isOnServer(folders.at(foldersMade_)))
-        ++foldersMade_;
-    if (foldersMade_ < folders.size()) {
-        sendLine(QStringLiteral("MKD ") + folders.at(foldersMade_++));
+    if (const QString folder = batch_->nextFolderToMake(); !folder.isEmpty()) {
+        sendLine(QStringLiteral("MKD ") + folder);
         return;
     }
     batch_->start(app_clock::now().toMSecsSinceEpoch());
@@ -115,9 +114,14 @@ bool form1::batchReply(const QString& verb, const QString& code, const QString& 
         return false;
     const bool refused = code.startsWith(u'4') || code.startsWith(u'5');
     if (folderWalk_ && verb == QStringLiteral("CWD")) {
-        if (folderWalk_->returning)
+        if (folderWalk_->returning && refused) {
+            // Its files would be looked for in another folder.
+            failNamedTransfer(QStringLiteral("転送を中止しました。"),
+                              QStringLiteral("ｻｰﾊﾞｰの元のフォルダーに戻れませんでした。\n") + folderWalk_->base() +
+                                  QStringLiteral("\nｻｰﾊﾞｰの応答: ") + first_line(reply));
+        } else if (folderWalk_->returning) {
             walkEnded();
-        else if (refused) {
+        } else if (refused) {
             batch_->note(folderWalk_->listingPath(), QStringLiteral("ｻｰﾊﾞｰの応答: ") + first_line(reply));
             folderWalkNext();
         } else {

@@ -28,7 +28,9 @@ QList<RemoteFolderWalk::Found> RemoteFolderWalk::listed(const QList<ListingEntry
     QList<Found> found;
     for (const ListingEntry& e : entries) {
         const QString path = listing_ + u'/' + e.name;
-        if (e.icon == 1 && (!enters || enters(path)))
+        if (e.icon == 1 && path.count(u'/') >= MaxDepth)
+            tooDeep_ << path;
+        else if (e.icon == 1 && (!enters || enters(path)))
             toList_ << path;
         found.append({path, e});
     }

@@ -22,8 +22,11 @@ public:
     // Full server path of the next folder to list; "" once all are listed.
     QString nextToList();
     QString listingPath() const { return listing_; }   // relative path of that folder
-    // What it holds; its folders are listed after those already waiting.
+    // What it holds; its folders are listed after those already waiting,
+    // unless they lie deeper than MaxDepth below the base.
     QList<Found> listed(const QList<ListingEntry>& entries);
+    static constexpr int MaxDepth = 64;
+    QStringList takeTooDeep() { return std::exchange(tooDeep_, {}); }   // folders left out since last asked
     bool returning = false;              // all listed; going back to the base folder
     bool entered() const { return entered_; }   // a folder was listed: the server is elsewhere now
     // Which of the folders found are listed too; unset: all.
@@ -36,6 +39,7 @@ private:
     QStringList toList_;
     QString listing_;
     bool entered_ = false;
+    QStringList tooDeep_;
 };
 
 // The entries of a listing file written in the code page cp.

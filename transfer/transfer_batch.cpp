@@ -30,6 +30,13 @@ void TransferBatch::foundOnServer(const QString& path, bool folder, qint64 bytes
     }
 }
 
+QString TransferBatch::nextFolderToMake()
+{
+    while (foldersMade_ < folders_.size() && foldersOnServer_.contains(folders_.at(foldersMade_)))
+        ++foldersMade_;
+    return foldersMade_ < folders_.size() ? folders_.at(foldersMade_++) : QString();
+}
+
 BatchFile* TransferBatch::takeNext()
 {
     return next_ < queue_.size() ? &queue_[next_++] : nullptr;

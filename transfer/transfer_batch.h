@@ -35,7 +35,8 @@ public:
     const QStringList& folders() const { return folders_; }
     // What an upload's folders on the server hold already.
     void foundOnServer(const QString& path, bool folder, qint64 bytes);
-    bool isOnServer(const QString& folder) const { return foldersOnServer_.contains(folder); }
+    // The next of an upload's folders that the server lacks; "" when none is left.
+    QString nextFolderToMake();
     bool hasFolder(const QString& path) const { return folderSet_.contains(path); }
 
     int remaining() const { return int(queue_.size()) - next_; }
@@ -66,6 +67,7 @@ private:
     QSet<QString> folderSet_;
     QList<BatchFile> queue_;
     QHash<QString, qsizetype> byPath_;
+    qsizetype foldersMade_ = 0;
     int next_ = 0;
     qint64 bytesTotal_ = 0;
     qint64 bytesDone_ = 0;
