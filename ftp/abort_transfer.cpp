@@ -5,6 +5,7 @@
 #include "platform/errors.h"
 #include "platform/mouse_pointer.h"
 #include "platform/winsock.h"
+#include "fileops/remote_tree_delete.h"
 #include "transfer/same_name_dialog.h"
 
 void form1::Mabore_Click()
@@ -22,8 +23,8 @@ void form1::Mabore_Click()
         // complete: dropping it leaves the local file as it was. The data
         // connection ends here too, so whatever the server still sends for the
         // aborted transfer is not taken for the next listing.
-        // A folder walk of a deletion left the server in another folder.
-        const bool wandered = treeDelete_ != nullptr;
+        // A folder walk of a deletion or a batch left the server in another folder.
+        const bool wandered = treeDelete_ != nullptr || folderWalk_ != nullptr;
         endOperation();
         setStatusText(QStringLiteral("中断しました。"));
         rCount = 0;

@@ -169,12 +169,17 @@ TEST_F(Transfers, AFolderComesDownWholeAndALinkIsNeverEntered)
 
 // A server whose folders go on without end: the walk stops at its depth and
 // says where, and the batch ends.
-TEST_F(Transfers, AFolderWithoutEndIsWalkedOnlySoDeep)
+QMap<QString, QByteArray> endless_folder()
 {
     QMap<QString, QByteArray> listings{{"/", listing_line('d', 0, "d")}};
     for (QString path = QStringLiteral("/d"); path.size() < 2 * 80; path += QStringLiteral("/d"))
         listings.insert(path, listing_line('d', 0, "d"));
-    startTree(listings);
+    return listings;
+}
+
+TEST_F(Transfers, AFolderWithoutEndIsWalkedOnlySoDeep)
+{
+    startTree(endless_folder());
     selectRemote({"d"});
     prompts.expect(QStringLiteral("（フォルダーの階層が深すぎるため、この中は転送しませんでした。）"));
     w->MDOWN_Click();
@@ -183,6 +188,20 @@ TEST_F(Transfers, AFolderWithoutEndIsWalkedOnlySoDeep)
     EXPECT_TRUE(QFileInfo(deepest).isDir());
     EXPECT_FALSE(QFileInfo::exists(deepest + QStringLiteral("/d/d")));
     EXPECT_EQ(tree->cwd(), QStringLiteral("/"));
+}
+
+// 中断 while the walk is deep down: the server goes back to the folder the
+// list shows before it is listed again.
+TEST_F(Transfers, AnAbortedWalkComesBackToTheFolderShown)
+{
+    startTree(endless_folder());
+    selectRemote({"d"});
+    w->MDOWN_Click();
+    ASSERT_TRUE(wait_until([&] { return tree->cwd().size() > 10; }));
+    w->Mabore_Click();
+    ASSERT_TRUE(wait_until([&] { return !w->busy() && tree->cwd() == QStringLiteral("/"); })) << log().right(500).toStdString();
+    EXPECT_EQ(w->サーバーパス, QStringLiteral("/"));
+    EXPECT_EQ(w->ListView1->count(), 1);
 }
 
 // A file that arrives shorter than listed is an error; what came stays as a
