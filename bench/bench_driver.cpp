@@ -279,7 +279,9 @@ public:
 
     bool idle() const
     {
-        return w.ループ回数 == 0 && w.Gcount == 0 && w.Winsock2->State() == Winsock::sckListening &&
+        // The operation over too: a download's last step may be asking
+        // the server for the file's time.
+        return !w.busy() && w.ループ回数 == 0 && w.Gcount == 0 && w.Winsock2->State() == Winsock::sckListening &&
                w.Winsock1->State() == Winsock::sckConnected;
     }
 
