@@ -2,7 +2,6 @@
 // selected remote folders, one after the other, into the current local
 // folder.
 #include <QDir>
-#include <QLabel>
 
 #include "app/drive_kind.h"
 #include "app/form1.h"
@@ -33,7 +32,6 @@ qint64 bytes_of_size_text(const QString& text)
     }
     return value * 1000;
 }
-
 } // namespace
 
 void form1::MDOWN_Click()
