@@ -402,7 +402,8 @@ void form1::completeDownload()
         batch_->fileDone();
         showBatchProgress();
     }
-    setStatusText(QStringLiteral("転送終了しました。"));
+    if (!batch_ || batch_->fileCount() < 2)
+        setStatusText(QStringLiteral("転送終了しました。"));
     // A folder batch says so once, at its end.
     if (whole && !(batch_ && batch_->walksFolders())) {
         Newtext = QStringLiteral("転送終了しました。\r\n");

@@ -27,6 +27,19 @@ namespace {
 // Each in the log, and the first few in a message.
 void report_problems(form1& w, const TransferBatch& batch);
 
+// A batch of several files says it has ended once, at its end (each file's
+// own end would only flash on the status line); a folder batch also logs it
+// once instead of for every file.
+void say_batch_ended(form1& w, const TransferBatch& batch)
+{
+    if (batch.fileCount() > 1 || batch.walksFolders())
+        w.setStatusText(QStringLiteral("転送終了しました。"));
+    if (batch.walksFolders()) {
+        w.Newtext = QStringLiteral("転送終了しました。\r\n");
+        w.Text_plus();
+    }
+}
+
 // At most this many problems are named in the message at the end; the log
 // names them all.
 constexpr int ProblemsShown = 20;
@@ -296,11 +309,8 @@ void form1::endDownloadBatch()
     if (batch && batch->fileCount() > 1)
         ReplacingFile::syncAll(drives::to_native(transferFolder_));
     endOperation();
-    if (batch && batch->walksFolders()) {
-        setStatusText(QStringLiteral("転送終了しました。"));
-        Newtext = QStringLiteral("転送終了しました。\r\n");
-        Text_plus();
-    }
+    if (batch)
+        say_batch_ended(*this, *batch);
     Local_list();
     if (batch)
         report_problems(*this, *batch);
@@ -330,11 +340,8 @@ void form1::uploadConfirmed()
 void form1::endUploadBatch(bool relist)
 {
     const std::unique_ptr<TransferBatch> batch = std::move(batch_);
-    if (batch && batch->walksFolders()) {
-        setStatusText(QStringLiteral("転送終了しました。"));
-        Newtext = QStringLiteral("転送終了しました。\r\n");
-        Text_plus();
-    }
+    if (batch)
+        say_batch_ended(*this, *batch);
     if (batch)
         report_problems(*this, *batch);
     Form13::Over_write = false;

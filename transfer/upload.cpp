@@ -294,8 +294,9 @@ void form1::Winsock2_SendProgress(qint64 bytesSent, qint64)
     if (Bytes_Total1 >= length)
         Gcount = 3;
     // The text is written from these figures when it is put on the status
-    // line; the last block's at once, as the next event is the end.
-    showTransferStatus(Gcount == 3);
+    // line; the last block's at once, as the next event is the end (in a
+    // batch of several files the next file's text follows within a frame).
+    showTransferStatus(Gcount == 3 && (!batch_ || batch_->fileCount() < 2));
 }
 
 void form1::countUploadSeconds(const QDateTime& now)
@@ -364,7 +365,8 @@ void form1::finishUploadFile()
     ループ回数 = 0;
     if (Up_Count == 0)
         Form13::Over_write = false;
-    setStatusText(QStringLiteral("転送終了しました。"));
+    if (!batch_ || batch_->fileCount() < 2)
+        setStatusText(QStringLiteral("転送終了しました。"));
     // A folder batch says so once, at its end.
     if (!batch_ || !batch_->walksFolders()) {
         Newtext = QStringLiteral("ｱｯﾌﾟﾛｰﾄﾞ終了しました。\r\n");
