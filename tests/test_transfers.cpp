@@ -553,6 +553,25 @@ TEST_F(Transfers, UploadBatchSendsLastSelectedFirstAndCaseOnlyNamesDoNotAsk)
     EXPECT_FALSE(dialog() && dialog()->isVisible());
 }
 
+// Each upload is checked against the size the server then holds, where the
+// server can tell (SIZE in FEAT); a difference is named with both sizes.
+TEST_F(Transfers, AnUploadTheServerHoldsShorterIsNamed)
+{
+    server.onCommand(QStringLiteral("FEAT"), [](FakeFtpServer& s, const QString&) {
+        s.reply("211-Features:\r\n SIZE\r\n211 End\r\n");
+    });
+    server.onCommand(QStringLiteral("SIZE"), [](FakeFtpServer& s, const QString&) { s.reply("213 5\r\n"); });
+    start(listing_line('-', 1, "x"));
+    writeLocal(QStringLiteral("five.txt"), "abcde");
+    writeLocal(QStringLiteral("three.txt"), "xyz");
+    w->Local_list();
+    selectLocal({"five.txt", "three.txt"});
+    prompts.expect(QStringLiteral("\nthree.txt（サイズが違います（送信 3 バイト、ｻｰﾊﾞｰ 5 バイト））"));
+    w->Mupload_Click();
+    ASSERT_TRUE(wait_until([&] { return tree->stored.size() == 2 && !w->busy() && prompts.allUsed(); })) << log().toStdString();
+    EXPECT_EQ(server.commands().filter(QStringLiteral("SIZE ")).size(), 2);
+}
+
 TEST_F(Transfers, UploadOverAnExistingNameAsksAndSkipGoesOn)
 {
     start(listing_line('-', 1, "same.txt"));

@@ -173,9 +173,22 @@ bool form1::batchReply(const QString& verb, const QString& code, const QString& 
     if (verb == QStringLiteral("SIZE")) {
         bool ok = false;
         const qint64 size = reply.mid(4).section(u'\r', 0, 0).trimmed().toLongLong(&ok);
-        if (BatchFile* f = batch_->current(); f && code == QStringLiteral("213") && ok && size >= 0)
-            f->size = size;
-        completeDownload();
+        BatchFile* f = batch_->current();
+        const bool told = f && code == QStringLiteral("213") && ok && size >= 0;
+        if (operation_ != Operation::Upload) {
+            if (told)
+                f->size = size;
+            completeDownload();
+            return true;
+        }
+        // What the server holds against what was sent.
+        if (told && size != f->size) {
+            batch_->note(f->path, QStringLiteral("サイズが違います（送信 ") + QString::number(f->size) +
+                                      QStringLiteral(" バイト、ｻｰﾊﾞｰ ") + QString::number(size) + QStringLiteral(" バイト）"));
+            Newtext = QStringLiteral("「") + f->path + QStringLiteral("」のアップロードは完了しませんでした。\r\n");
+            Text_plus();
+        }
+        uploadConfirmed();
         return true;
     }
     if (verb == QStringLiteral("MFMT")) {
@@ -319,6 +332,12 @@ void form1::endDownloadBatch()
 void form1::uploadConfirmed()
 {
     BatchFile* f = batch_ ? batch_->current() : nullptr;
+    // Every file is checked against what the server holds, where it can tell.
+    if (f && f->size >= 0 && !f->sizeAsked && session_.lists(QStringLiteral("SIZE"))) {
+        f->sizeAsked = true;
+        sendLine(QStringLiteral("SIZE ") + Up_File);
+        return;
+    }
     if (f && !f->timeAsked) {
         batch_->fileDone();
         showBatchProgress();

@@ -357,6 +357,9 @@ void form1::finishUploadFile()
     transferStatusPending_ = false;
     storSent_ = false;
     storAccepted_ = false;
+    // The length that went, for the check against what the server holds.
+    if (BatchFile* f = batch_ ? batch_->current() : nullptr; f && uploadFile)
+        f->size = uploadFile->size();
     closeAllFiles();
     Winsock2->Close();
     Winsock2->LocalPort = 0;
