@@ -328,22 +328,9 @@ public:
     Form13* sameNameDialog();                  // created on first use
     std::unique_ptr<class TransferBatch> batch_;            // the running download or upload batch
     std::unique_ptr<class RemoteFolderWalk> folderWalk_;    // set while the batch's server folders are listed
-    void folderWalkNext();                     // the next folder to enter and list, else back home
-    void folderWalkListed(bool anything = true);  // the listing of the folder being walked has arrived
-    bool batchReply(const QString& verb, const QString& code, const QString& reply);  // true when it was one
-    void walkEnded();                          // every folder is listed: the files go
-    void startDownloadFiles();                 // the local folders made, then the first file
-    void makeNextRemoteFolder();               // MKD of the upload's next folder, then the files
     void goOnAfterRefusal(const QString& reply);  // the server refused this file: noted, the next one
     void sendTransferCommand();                // REST when resuming, else RETR or STOR
-    void resumeUpload();                       // "続きから": the upload continues after what the server has
-    void uploadConfirmed();                    // the server has the file: its time, then the next one
-    void endUploadBatch(bool relist = true);   // the upload batch is over: what failed, then the list
     QString uploadInHand() const;              // the file the upload is at, sent or about to be
-    void showBatchProgress();                  // the batch panel and the progress bar
-    void setDownloadedTime(qint64 utcSeconds); // the server's modification time on the new file
-    bool askFileTime();                        // MDTM of the file just downloaded; false when not asked
-    void nextDownload();                       // the next file of the download batch, or its end
 
     // ---- file operations (fileops/) ---------------------------------------
     void Dele_next();                          // next DELE of a remote delete batch
@@ -354,9 +341,6 @@ public:
     void Remote_delete();                      // confirm, then one DELE per "250"
     void Folder_delete();                      // the focused local folder with all below it
     std::unique_ptr<class RemoteTreeDelete> treeDelete_;  // set while remote folders are being deleted
-    void treeDeleteNext();                     // the next folder to list, question or command
-    void treeDeleteListed(bool anything = true);  // the listing of the folder being walked has arrived
-    bool treeDeleteReply(const QString& verb, const QString& code, const QString& reply);  // true when it was one
     void MMkdir_Click();                       // make a folder in the active list
     void Mrename_Click();                      // rename the focused item of the active list
     void Mtext_Click();                        // the selected file in the text editor

@@ -5,6 +5,8 @@
 #include "ftp/data_commands.h"
 #include "fileops/remote_tree_delete.h"
 #include "ftp/reply_texts.h"
+#include "fileops/remote_delete.h"
+#include "transfer/folder_batch.h"
 #include "transfer/remote_folder_walk.h"
 #include "platform/program_folder.h"
 #include "platform/errors.h"
@@ -76,7 +78,7 @@ void form1::Remote_delete()
                 else
                     treeDelete_->addFile(names.at(i));
             }
-            treeDeleteNext();
+            tree_delete::next(*this);
             return;
         }
         for (int i = 0; i < count; ++i)
@@ -111,18 +113,20 @@ void form1::Dele_next()
     sendLine(QStringLiteral("DELE ") + name);
 }
 
-void form1::treeDeleteNext()
+namespace tree_delete {
+
+void next(form1& w)
 {
-    RemoteTreeDelete& tree = *treeDelete_;
+    RemoteTreeDelete& tree = *w.treeDelete_;
     if (tree.phase() == RemoteTreeDelete::Phase::Walking) {
         const QString folder = tree.nextToList();
         if (!folder.isEmpty()) {
-            sendLine(QStringLiteral("CWD ") + folder);
+            w.sendLine(QStringLiteral("CWD ") + folder);
             return;
         }
         // Everything is known: a folder that holds anything is asked about.
         const QList<RemoteTreeDelete::Top> tops = tree.tops();
-        const quint64 operation = operationId_;
+        const quint64 operation = w.operationId_;
         for (const RemoteTreeDelete::Top& top : tops) {
             if (top.files.isEmpty() && top.folders.isEmpty())
                 continue;
@@ -131,70 +135,66 @@ void form1::treeDeleteNext()
                                                     QString::number(top.files.size()) + QStringLiteral(" 個とフォルダ ") +
                                                     QString::number(top.folders.size()) + QStringLiteral(" 個も削除しますか？"),
                                                 QStringLiteral("削除確認"), prompts::vbExclamation, prompts::vbOKCancel);
-            if (operation != operationId_)
+            if (operation != w.operationId_)
                 return;   // 中断 or a lost connection while asked
             if (answer != prompts::vbOK)
-                treeDelete_->keep(top.path);
+                w.treeDelete_->keep(top.path);
         }
         // The walk left the server in another folder: back first, so the
         // list afterwards is the folder the user deleted in.
-        treeDelete_->startReturning();
-        sendLine(QStringLiteral("CWD ") + (サーバーパス.isEmpty() ? QStringLiteral("/") : サーバーパス));
+        w.treeDelete_->startReturning();
+        w.sendLine(QStringLiteral("CWD ") + (w.サーバーパス.isEmpty() ? QStringLiteral("/") : w.サーバーパス));
         return;
     }
     if (tree.phase() == RemoteTreeDelete::Phase::ReturningHome)
         tree.startDeleting();
     const RemoteTreeDelete::Step step = tree.next();
     if (!step.verb.isEmpty()) {
-        sendLine(step.verb + u' ' + step.path);
+        w.sendLine(step.verb + u' ' + step.path);
         return;
     }
-    end_tree_delete(*this);
+    end_tree_delete(w);
 }
 
-void form1::treeDeleteListed(bool anything)
+void listed(form1& w, bool anything)
 {
-    Dcount = 0;   // this listing is over
-    QList<ListingEntry> entries;
-    if (anything) {
-        decideFromListing();
-        entries = read_listing_file(program_folder::file(QStringLiteral("temp.s")), wireCodepage());
-    }
-    treeDelete_->listed(entries);
-    treeDeleteNext();
+    w.treeDelete_->listed(folder_batch::listed_entries(w, anything));
+    next(w);
 }
 
-bool form1::treeDeleteReply(const QString& verb, const QString& code, const QString& reply)
+bool take_reply(form1& w, const QString& verb, const QString& code, const QString& reply)
 {
-    if (!treeDelete_ || code == QStringLiteral("421"))
+    if (!w.treeDelete_ || code == QStringLiteral("421"))
         return false;
     const bool refused = code.startsWith(u'4') || code.startsWith(u'5');
-    const RemoteTreeDelete::Phase phase = treeDelete_->phase();
+    const RemoteTreeDelete::Phase phase = w.treeDelete_->phase();
     if (verb == QStringLiteral("CWD") && phase == RemoteTreeDelete::Phase::Walking) {
         if (refused) {
-            treeDelete_->refuseListing(first_line(reply));
-            treeDeleteNext();
+            w.treeDelete_->refuseListing(first_line(reply));
+            next(w);
         } else {
-            Send_type();   // then the listing of the folder entered
+            w.Send_type();   // then the listing of the folder entered
         }
         return true;
     }
     if (verb == QStringLiteral("CWD") && phase == RemoteTreeDelete::Phase::ReturningHome) {
-        treeDeleteNext();
+        next(w);
         return true;
     }
     if ((verb == QStringLiteral("DELE") || verb == QStringLiteral("RMD")) && phase == RemoteTreeDelete::Phase::Deleting) {
         if (refused)
-            treeDelete_->refuse(first_line(reply));
-        treeDeleteNext();
+            w.treeDelete_->refuse(first_line(reply));
+        next(w);
         return true;
     }
     if (is_listing_command(verb) && refused && phase == RemoteTreeDelete::Phase::Walking) {
-        treeDelete_->refuseListing(first_line(reply));
-        stopWaiting();
-        ループ回数 = 0;
-        treeDeleteNext();
+        w.treeDelete_->refuseListing(first_line(reply));
+        w.stopWaiting();
+        w.ループ回数 = 0;
+        next(w);
         return true;
     }
     return false;
 }
+
+} // namespace tree_delete

@@ -206,12 +206,9 @@ void form1::Mconect1_Click()
 
 void form1::Winsock1_Connect()
 {
-    // The server is told this address for its data connections: the
-    // listener waits there alone.
+    // The server is told this address for its data connections: each
+    // listener made from now on waits there alone.
     Winsock2->LocalBindIP = Winsock1->LocalIP();
-    Winsock2->Close();
-    Winsock2->LocalPort = 0;
-    Winsock2->Listen();
     Show_connected();
 }
 

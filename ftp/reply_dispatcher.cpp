@@ -5,6 +5,7 @@
 
 #include "app/form1.h"
 #include "ftp/data_commands.h"
+#include "fileops/remote_delete.h"
 #include "app/log_pane.h"
 #include "ftp/connect_failure.h"
 #include "ftp/reply_texts.h"
@@ -14,6 +15,7 @@
 #include "platform/prompts.h"
 #include "platform/settings_store.h"
 #include "platform/winsock.h"
+#include "transfer/folder_batch.h"
 
 void form1::wireControlSocket()
 {
@@ -200,9 +202,9 @@ void form1::dispatchReply(const QString& reply)
         return;
     if (final && mlsdRefused(answered.verb, code))
         return;
-    if (final && treeDeleteReply(answered.verb, code, reply))
+    if (final && tree_delete::take_reply(*this, answered.verb, code, reply))
         return;
-    if (final && batchReply(answered.verb, code, reply))
+    if (final && folder_batch::take_reply(*this, answered.verb, code, reply))
         return;
     if (code == QStringLiteral("227") || code == QStringLiteral("229")) {
         passiveReply(code, reply);
@@ -375,7 +377,7 @@ void form1::reply226()
         Winsock2->LocalPort = 0;
         Winsock2->Listen();
     }
-    uploadConfirmed();
+    folder_batch::upload_confirmed(*this);
 }
 
 QString form1::unfinishedTransfer() const

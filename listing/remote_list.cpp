@@ -8,7 +8,9 @@
 
 #include "app/form1.h"
 #include "fileops/remote_tree_delete.h"
+#include "fileops/remote_delete.h"
 #include "transfer/remote_folder_walk.h"
+#include "transfer/folder_batch.h"
 #include "listing/remote_listing.h"
 #include "platform/app_clock.h"
 #include "platform/click_label.h"
@@ -71,12 +73,12 @@ void form1::Remote_list()
 {
     // A folder listed to be deleted is not shown: its names go to the deletion.
     if (treeDelete_ && treeDelete_->phase() == RemoteTreeDelete::Phase::Walking) {
-        treeDeleteListed();
+        tree_delete::listed(*this);
         return;
     }
     // Nor is a folder listed for a batch: its entries join the batch.
     if (folderWalk_ && !folderWalk_->returning) {
-        folderWalkListed();
+        folder_batch::walk_listed(*this);
         return;
     }
     // A list of an operation that has ended, whose next step is still

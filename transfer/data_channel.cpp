@@ -9,6 +9,7 @@
 
 #include "app/form1.h"
 #include "ftp/data_commands.h"
+#include "fileops/remote_delete.h"
 #include "platform/click_label.h"
 #include "platform/drive_view.h"
 #include "platform/launcher.h"
@@ -21,6 +22,7 @@
 #include "platform/winsock.h"
 #include "platform/app_clock.h"
 #include "transfer/progress_text.h"
+#include "transfer/folder_batch.h"
 #include "transfer/same_name_dialog.h"
 #include "transfer/transfer_batch.h"
 
@@ -274,9 +276,9 @@ void form1::finishListingData()
         if (!remoteListRunning())
             Remote_list();
     } else if (ループ回数 == 0 && treeDelete_) {
-        treeDeleteListed(false);   // a folder to delete that holds nothing
+        tree_delete::listed(*this, false);   // a folder to delete that holds nothing
     } else if (ループ回数 == 0 && folderWalk_) {
-        folderWalkListed(false);   // a folder of a batch that holds nothing
+        folder_batch::walk_listed(*this, false);   // a folder of a batch that holds nothing
     } else if (ループ回数 == 0 && busy()) {
         ListView1->clear();
         Label1->setText(QStringLiteral("ｻｰﾊﾞｰﾊﾟｽ: ") + サーバーパス);
@@ -391,7 +393,7 @@ void form1::completeDownload()
         return;
     }
     if (whole && f && f->modified >= 0)
-        setDownloadedTime(f->modified);
+        folder_batch::set_downloaded_time(*this, f->modified);
     downloadFile.reset();
     fCount = 0;
     downloadDataDone_ = false;
@@ -400,7 +402,7 @@ void form1::completeDownload()
         Form13::Over_write = false;
     if (whole && batch_) {
         batch_->fileDone();
-        showBatchProgress();
+        folder_batch::show_progress(*this);
     }
     if (!batch_ || batch_->fileCount() < 2)
         setStatusText(QStringLiteral("転送終了しました。"));
@@ -410,8 +412,8 @@ void form1::completeDownload()
         Text_plus();
     }
     ループ回数 = 0;
-    if (!whole || !askFileTime())
-        nextDownload();
+    if (!whole || !folder_batch::ask_file_time(*this))
+        folder_batch::next_download(*this);
 }
 
 void form1::failDownload(const QString& why)

@@ -12,6 +12,7 @@
 #include "platform/prompts.h"
 #include "platform/replacing_file.h"
 #include "platform/winsock.h"
+#include "transfer/folder_batch.h"
 #include "transfer/local_names.h"
 #include "transfer/remote_folder_walk.h"
 #include "transfer/same_name_dialog.h"
@@ -87,24 +88,10 @@ void form1::MDOWN_Click()
     beginOperation(Y_Count != 0 ? Operation::TextView : Operation::Download);
     if (batch_->walksFolders()) {
         folderWalk_ = std::move(walk);
-        folderWalkNext();
+        folder_batch::walk_next(*this);
         return;
     }
-    startDownloadFiles();
-}
-
-void form1::startDownloadFiles()
-{
-    // Every folder first, the empty ones too.
-    for (const QString& folder : batch_->folders()) {
-        const QString native = drives::to_native(transferFolder_ + QString(folder).replace(u'/', u'\\'));
-        if (!is_plain_relative_path(folder))
-            batch_->note(folder, QStringLiteral("このコンピューターのフォルダー名として使えないため、作成しません。"));
-        else if (native.isEmpty() || !QDir().mkpath(native))
-            batch_->note(folder, QStringLiteral("フォルダーを作成できませんでした。"));
-    }
-    batch_->start(app_clock::now().toMSecsSinceEpoch());
-    Down_sele();
+    folder_batch::start_download_files(*this);
 }
 
 void form1::Down_sele()

@@ -2,6 +2,7 @@
 // selected server folders and everything below them, making the folders
 // on the receiving side, restarts, the progress panel and the list of what
 // failed on the way.
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QProgressBar>
@@ -19,6 +20,8 @@
 #include "platform/replacing_file.h"
 #include "platform/prompts.h"
 #include "platform/winsock.h"
+#include "transfer/folder_batch.h"
+#include "transfer/local_names.h"
 #include "transfer/remote_folder_walk.h"
 #include "transfer/same_name_dialog.h"
 #include "transfer/transfer_batch.h"
@@ -56,161 +59,192 @@ BatchFile found_file(const RemoteFolderWalk::Found& f)
 }
 } // namespace
 
-void form1::folderWalkNext()
+namespace folder_batch {
+
+void walk_ended(form1& w);                // every folder is listed: the files go
+void make_next_remote_folder(form1& w);   // MKD of the upload's next folder, then the files
+
+void walk_next(form1& w)
 {
-    const QString folder = folderWalk_->nextToList();
+    const QString folder = w.folderWalk_->nextToList();
     if (!folder.isEmpty()) {
-        sendLine(QStringLiteral("CWD ") + folder);
+        w.sendLine(QStringLiteral("CWD ") + folder);
         return;
     }
-    if (!folderWalk_->entered()) {
-        walkEnded();   // nothing to look into: the server is where it was
+    if (!w.folderWalk_->entered()) {
+        walk_ended(w);   // nothing to look into: the server is where it was
         return;
     }
     // The walk left the server in another folder: back first, so the files
     // go where the list on screen is.
-    folderWalk_->returning = true;
-    sendLine(QStringLiteral("CWD ") + folderWalk_->base());
+    w.folderWalk_->returning = true;
+    w.sendLine(QStringLiteral("CWD ") + w.folderWalk_->base());
 }
 
-void form1::folderWalkListed(bool anything)
+void walk_listed(form1& w, bool anything)
 {
-    Dcount = 0;   // this listing is over
-    QList<ListingEntry> entries;
-    if (anything) {
-        decideFromListing();
-        entries = read_listing_file(program_folder::file(QStringLiteral("temp.s")), wireCodepage());
-    }
-    for (const RemoteFolderWalk::Found& f : folderWalk_->listed(entries)) {
-        if (operation_ == Operation::Upload) {
-            batch_->foundOnServer(f.path, f.entry.icon == 1, f.entry.bytes);
+    for (const RemoteFolderWalk::Found& f : w.folderWalk_->listed(listed_entries(w, anything))) {
+        if (w.operation_ == form1::Operation::Upload) {
+            w.batch_->foundOnServer(f.path, f.entry.icon == 1, f.entry.bytes);
         } else if (f.entry.icon == 1) {
-            batch_->addFolder(f.path);
+            w.batch_->addFolder(f.path);
         } else {
-            batch_->addFile(found_file(f));
+            w.batch_->addFile(found_file(f));
         }
     }
     // A server can list folders without end: what lies too deep is left out.
-    for (const QString& deep : folderWalk_->takeTooDeep())
-        batch_->note(deep, QStringLiteral("フォルダーの階層が深すぎるため、この中は転送しませんでした。"));
-    folderWalkNext();
+    for (const QString& deep : w.folderWalk_->takeTooDeep())
+        w.batch_->note(deep, QStringLiteral("フォルダーの階層が深すぎるため、この中は転送しませんでした。"));
+    walk_next(w);
 }
 
-void form1::walkEnded()
+void walk_ended(form1& w)
 {
-    folderWalk_.reset();
-    if (operation_ == Operation::Upload) {
-        makeNextRemoteFolder();
+    w.folderWalk_.reset();
+    if (w.operation_ == form1::Operation::Upload) {
+        make_next_remote_folder(w);
     } else {
-        startDownloadFiles();
+        start_download_files(w);
     }
 }
 
-void form1::makeNextRemoteFolder()
+void make_next_remote_folder(form1& w)
 {
     // A folder the server has already is entered as it is; MKD is sent
     // only for the others, parents before their children.
-    if (const QString folder = batch_->nextFolderToMake(); !folder.isEmpty()) {
-        sendLine(QStringLiteral("MKD ") + folder);
+    if (const QString folder = w.batch_->nextFolderToMake(); !folder.isEmpty()) {
+        w.sendLine(QStringLiteral("MKD ") + folder);
         return;
     }
-    batch_->start(app_clock::now().toMSecsSinceEpoch());
-    if (batch_->remaining() > 0)
-        Up_select();
+    w.batch_->start(app_clock::now().toMSecsSinceEpoch());
+    if (w.batch_->remaining() > 0)
+        w.Up_select();
     else
-        endUploadBatch();   // folders only: made, nothing more to send
+        end_upload(w);   // folders only: made, nothing more to send
 }
 
-bool form1::batchReply(const QString& verb, const QString& code, const QString& reply)
+bool take_reply(form1& w, const QString& verb, const QString& code, const QString& reply)
 {
-    if (!batch_ || code == QStringLiteral("421"))
+    if (!w.batch_ || code == QStringLiteral("421"))
         return false;
     const bool refused = code.startsWith(u'4') || code.startsWith(u'5');
-    if (folderWalk_ && verb == QStringLiteral("CWD")) {
-        if (folderWalk_->returning && refused) {
+    if (w.folderWalk_ && verb == QStringLiteral("CWD")) {
+        if (w.folderWalk_->returning && refused) {
             // Its files would be looked for in another folder.
-            failNamedTransfer(QStringLiteral("転送を中止しました。"),
-                              QStringLiteral("ｻｰﾊﾞｰの元のフォルダーに戻れませんでした。\n") + folderWalk_->base() +
+            w.failNamedTransfer(QStringLiteral("転送を中止しました。"),
+                              QStringLiteral("ｻｰﾊﾞｰの元のフォルダーに戻れませんでした。\n") + w.folderWalk_->base() +
                                   QStringLiteral("\nｻｰﾊﾞｰの応答: ") + first_line(reply));
-        } else if (folderWalk_->returning) {
-            walkEnded();
+        } else if (w.folderWalk_->returning) {
+            walk_ended(w);
         } else if (refused) {
-            batch_->note(folderWalk_->listingPath(), QStringLiteral("ｻｰﾊﾞｰの応答: ") + first_line(reply));
-            folderWalkNext();
+            w.batch_->note(w.folderWalk_->listingPath(), QStringLiteral("ｻｰﾊﾞｰの応答: ") + first_line(reply));
+            walk_next(w);
         } else {
-            Send_type();   // then the listing of the folder entered
+            w.Send_type();   // then the listing of the folder entered
         }
         return true;
     }
-    if (folderWalk_ && is_listing_command(verb) && refused) {
-        batch_->note(folderWalk_->listingPath(), QStringLiteral("ｻｰﾊﾞｰの応答: ") + first_line(reply));
-        stopWaiting();
-        ループ回数 = 0;
-        folderWalkNext();
+    if (w.folderWalk_ && is_listing_command(verb) && refused) {
+        w.batch_->note(w.folderWalk_->listingPath(), QStringLiteral("ｻｰﾊﾞｰの応答: ") + first_line(reply));
+        w.stopWaiting();
+        w.ループ回数 = 0;
+        walk_next(w);
         return true;
     }
-    if (verb == QStringLiteral("MKD") && operation_ == Operation::Upload && !folderWalk_) {
+    if (verb == QStringLiteral("MKD") && w.operation_ == form1::Operation::Upload && !w.folderWalk_) {
         // A refusal is no error of its own: the server may have the folder
         // already (a name it lists otherwise). Its files tell whether it is
         // there, each refused with the server's reason where it is not.
-        makeNextRemoteFolder();
+        make_next_remote_folder(w);
         return true;
     }
     // In a folder batch a file the server refuses is noted and the rest goes on.
-    if (refused && batch_->walksFolders() && (verb == QStringLiteral("RETR") || verb == QStringLiteral("STOR") ||
+    if (refused && w.batch_->walksFolders() && (verb == QStringLiteral("RETR") || verb == QStringLiteral("STOR") ||
                                               verb == QStringLiteral("APPE"))) {
-        goOnAfterRefusal(reply);
+        w.goOnAfterRefusal(reply);
         return true;
     }
     if (verb == QStringLiteral("MDTM")) {
         const QString stamp = reply.mid(4, 14);
         const QDateTime t = QDateTime::fromString(stamp, QStringLiteral("yyyyMMddHHmmss"));
         if (code == QStringLiteral("213") && t.isValid())
-            setDownloadedTime(QDateTime(t.date(), t.time(), Qt::UTC).toSecsSinceEpoch());
-        nextDownload();
+            set_downloaded_time(w, QDateTime(t.date(), t.time(), Qt::UTC).toSecsSinceEpoch());
+        next_download(w);
         return true;
     }
     if (verb == QStringLiteral("SIZE")) {
         bool ok = false;
         const qint64 size = reply.mid(4).section(u'\r', 0, 0).trimmed().toLongLong(&ok);
-        BatchFile* f = batch_->current();
+        BatchFile* f = w.batch_->current();
         const bool told = f && code == QStringLiteral("213") && ok && size >= 0;
-        if (operation_ != Operation::Upload) {
+        if (w.operation_ != form1::Operation::Upload) {
             if (told)
                 f->size = size;
-            completeDownload();
+            w.completeDownload();
             return true;
         }
         // What the server holds against what was sent.
         if (told && size != f->size) {
-            batch_->note(f->path, QStringLiteral("サイズが違います（送信 ") + QString::number(f->size) +
+            w.batch_->note(f->path, QStringLiteral("サイズが違います（送信 ") + QString::number(f->size) +
                                       QStringLiteral(" バイト、ｻｰﾊﾞｰ ") + QString::number(size) + QStringLiteral(" バイト）"));
-            Newtext = QStringLiteral("「") + f->path + QStringLiteral("」のアップロードは完了しませんでした。\r\n");
-            Text_plus();
+            w.Newtext = QStringLiteral("「") + f->path + QStringLiteral("」のアップロードは完了しませんでした。\r\n");
+            w.Text_plus();
         }
-        uploadConfirmed();
+        upload_confirmed(w);
         return true;
     }
     if (verb == QStringLiteral("MFMT")) {
-        uploadConfirmed();
+        upload_confirmed(w);
         return true;
     }
     if (verb == QStringLiteral("REST")) {
-        BatchFile* f = batch_->current();
+        BatchFile* f = w.batch_->current();
         if (code == QStringLiteral("350") && f) {
-            Newtext = QStringLiteral("続きから再開します（") + QString::number(f->resumeFrom) + QStringLiteral(" バイト）。\r\n");
-            Text_plus();
+            w.Newtext = QStringLiteral("続きから再開します（") + QString::number(f->resumeFrom) + QStringLiteral(" バイト）。\r\n");
+            w.Text_plus();
         } else if (f) {
             // An upload appends instead; a download starts over.
-            if (operation_ != Operation::Upload)
+            if (w.operation_ != form1::Operation::Upload)
                 f->resumeFrom = 0;
             f->restRefused = true;
         }
-        sendTransferCommand();
+        w.sendTransferCommand();
         return true;
     }
     return false;
 }
+
+void start_download_files(form1& w)
+{
+    // Every folder first, the empty ones too.
+    for (const QString& folder : w.batch_->folders()) {
+        const QString native = drives::to_native(w.transferFolder_ + QString(folder).replace(u'/', u'\\'));
+        if (!is_plain_relative_path(folder))
+            w.batch_->note(folder, QStringLiteral("このコンピューターのフォルダー名として使えないため、作成しません。"));
+        else if (native.isEmpty() || !QDir().mkpath(native))
+            w.batch_->note(folder, QStringLiteral("フォルダーを作成できませんでした。"));
+    }
+    w.batch_->start(app_clock::now().toMSecsSinceEpoch());
+    w.Down_sele();
+}
+
+void resume_upload(form1& w)
+{
+    if (BatchFile* f = w.batch_ ? w.batch_->current() : nullptr)
+        f->resumeFrom = std::max<qint64>(f->remoteSize, 0);
+    w.Up_loadB();
+}
+
+QList<ListingEntry> listed_entries(form1& w, bool anything)
+{
+    w.Dcount = 0;   // this listing is over
+    if (!anything)
+        return {};
+    w.decideFromListing();
+    return read_listing_file(program_folder::file(QStringLiteral("temp.s")), w.wireCodepage());
+}
+
+} // namespace folder_batch
 
 void form1::sendTransferCommand()
 {
@@ -267,54 +301,58 @@ void form1::goOnAfterRefusal(const QString& reply)
         if (batch_->remaining() > 0)
             Up_select();
         else
-            endUploadBatch();
+            folder_batch::end_upload(*this);
     } else {
         Down_sele();
     }
 }
 
-void form1::showBatchProgress()
+namespace folder_batch {
+
+void show_progress(form1& w)
 {
-    if (!batch_ || batch_->fileCount() < 2) {
-        StatusPanel3->setVisible(false);
+    if (!w.batch_ || w.batch_->fileCount() < 2) {
+        w.StatusPanel3->setVisible(false);
         return;
     }
     // At most once a frame, as the status line: the bar paints itself
     // whenever its value changes, and a batch of small files ends a file
     // every millisecond.
     const qint64 now = app_clock::now().toMSecsSinceEpoch();
-    if (!batch_->panelDue(now))
+    if (!w.batch_->panelDue(now))
         return;
-    StatusPanel3->setVisible(true);
-    StatusPanel3->setText(batch_->panelText(now));
-    ProgressBar1->setValue(batch_->percent());
+    w.StatusPanel3->setVisible(true);
+    w.StatusPanel3->setText(w.batch_->panelText(now));
+    w.ProgressBar1->setValue(w.batch_->percent());
 }
 
-void form1::setDownloadedTime(qint64 utcSeconds)
+void set_downloaded_time(form1& w, qint64 utcSeconds)
 {
-    const QByteArray path = QFile::encodeName(drives::to_native(downloadPath_));
+    const QByteArray path = QFile::encodeName(drives::to_native(w.downloadPath_));
     const struct timespec times[2] = {{0, UTIME_OMIT}, {utcSeconds, 0}};
     ::utimensat(AT_FDCWD, path.constData(), times, 0);
 }
 
-bool form1::askFileTime()
+bool ask_file_time(form1& w)
 {
     // Only where the listing gave no exact time and the server can tell it.
-    BatchFile* f = batch_ ? batch_->current() : nullptr;
-    if (!f || f->modified >= 0 || f->timeAsked || !session_.lists(QStringLiteral("MDTM")))
+    BatchFile* f = w.batch_ ? w.batch_->current() : nullptr;
+    if (!f || f->modified >= 0 || f->timeAsked || !w.session_.lists(QStringLiteral("MDTM")))
         return false;
     f->timeAsked = true;
-    sendLine(QStringLiteral("MDTM ") + Down_File);
+    w.sendLine(QStringLiteral("MDTM ") + w.Down_File);
     return true;
 }
 
-void form1::nextDownload()
+void next_download(form1& w)
 {
-    if (Down_Count != 0)
-        Down_sele();
+    if (w.Down_Count != 0)
+        w.Down_sele();
     else
-        endDownloadBatch();
+        w.endDownloadBatch();
 }
+
+} // namespace folder_batch
 
 void form1::endDownloadBatch()
 {
@@ -329,48 +367,52 @@ void form1::endDownloadBatch()
         report_problems(*this, *batch);
 }
 
-void form1::uploadConfirmed()
+namespace folder_batch {
+
+void upload_confirmed(form1& w)
 {
-    BatchFile* f = batch_ ? batch_->current() : nullptr;
+    BatchFile* f = w.batch_ ? w.batch_->current() : nullptr;
     // Every file is checked against what the server holds, where it can tell.
-    if (f && f->size >= 0 && !f->sizeAsked && session_.lists(QStringLiteral("SIZE"))) {
+    if (f && f->size >= 0 && !f->sizeAsked && w.session_.lists(QStringLiteral("SIZE"))) {
         f->sizeAsked = true;
-        sendLine(QStringLiteral("SIZE ") + Up_File);
+        w.sendLine(QStringLiteral("SIZE ") + w.Up_File);
         return;
     }
     if (f && !f->timeAsked) {
-        batch_->fileDone();
-        showBatchProgress();
+        w.batch_->fileDone();
+        show_progress(w);
         // The server's copy takes the local file's time where it can be set.
-        if (f->modified >= 0 && session_.lists(QStringLiteral("MFMT"))) {
+        if (f->modified >= 0 && w.session_.lists(QStringLiteral("MFMT"))) {
             f->timeAsked = true;
-            sendLine(QStringLiteral("MFMT ") +
+            w.sendLine(QStringLiteral("MFMT ") +
                      QDateTime::fromSecsSinceEpoch(f->modified, Qt::UTC).toString(QStringLiteral("yyyyMMddHHmmss")) +
-                     u' ' + Up_File);
+                     u' ' + w.Up_File);
             return;
         }
     }
-    if (batch_ && batch_->remaining() > 0)
-        Up_select();
+    if (w.batch_ && w.batch_->remaining() > 0)
+        w.Up_select();
     else
-        endUploadBatch();
+        end_upload(w);
 }
 
-void form1::endUploadBatch(bool relist)
+void end_upload(form1& w, bool relist)
 {
-    const std::unique_ptr<TransferBatch> batch = std::move(batch_);
+    const std::unique_ptr<TransferBatch> batch = std::move(w.batch_);
     if (batch)
-        say_batch_ended(*this, *batch);
+        say_batch_ended(w, *batch);
     if (batch)
-        report_problems(*this, *batch);
+        report_problems(w, *batch);
     Form13::Over_write = false;
-    ループ回数 = 0;   // no step of the batch is left for the listing's replies
+    w.ループ回数 = 0;   // no step of the batch is left for the listing's replies
     // The list shows what arrived; that listing ends the operation.
     if (!relist)
-        endOperation();
-    else if (busy())
-        Send_pwd();
+        w.endOperation();
+    else if (w.busy())
+        w.Send_pwd();
 }
+
+} // namespace folder_batch
 
 QString form1::uploadInHand() const
 {

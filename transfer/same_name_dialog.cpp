@@ -8,6 +8,7 @@
 
 #include "app/form1.h"
 #include "platform/outside_text.h"
+#include "transfer/folder_batch.h"
 
 Form13::Form13(form1* main, QWidget* parent) : QDialog(parent), main_(main)
 {
@@ -84,7 +85,7 @@ void Form13::Command4_Click()
         if (main_->Up_Count != 0)
             main_->Up_select();
         else
-            main_->endUploadBatch(false);
+            folder_batch::end_upload(*main_, false);
     } else {
         if (main_->Down_Count != 0)
             main_->Down_sele();
@@ -97,7 +98,7 @@ void Form13::Command5_Click()
 {
     hide();
     main_->Douitu = 0;
-    main_->resumeUpload();
+    folder_batch::resume_upload(*main_);
 }
 
 void Form13::reject()

@@ -15,6 +15,7 @@
 #include "platform/winsock.h"
 #include "transfer/local_names.h"
 #include "transfer/progress_text.h"
+#include "transfer/folder_batch.h"
 #include "transfer/local_folder_walk.h"
 #include "transfer/remote_folder_walk.h"
 #include "transfer/same_name_dialog.h"
@@ -131,7 +132,7 @@ void form1::Mupload_Click()
     // files in them that the same-name question is about.
     walk->enters = [batch = batch_.get()](const QString& path) { return batch->hasFolder(path); };
     folderWalk_ = std::move(walk);
-    folderWalkNext();
+    folder_batch::walk_next(*this);
 }
 
 void form1::Up_select()
@@ -149,7 +150,7 @@ void form1::Up_LoadA()
     BatchFile* f = batch_ ? batch_->takeNext() : nullptr;
     Up_Count = batch_ ? qint16(std::min(batch_->remaining(), 32767)) : 0;
     if (!f) {
-        endUploadBatch();   // no file left: never a bare STOR
+        folder_batch::end_upload(*this);   // no file left: never a bare STOR
         return;
     }
     Up_File = f->path;
@@ -174,14 +175,6 @@ void form1::Up_LoadA()
 void form1::Up_loadB()
 {
     sendTransferCommand();   // STOR, or REST and STOR when it goes on
-}
-
-void form1::resumeUpload()
-{
-    BatchFile* f = batch_ ? batch_->current() : nullptr;
-    if (f)
-        f->resumeFrom = std::max<qint64>(f->remoteSize, 0);
-    Up_loadB();
 }
 
 void form1::uploadMayStart()
@@ -334,7 +327,7 @@ void form1::showTransferStatus(bool now)
     if (ループ回数 == 5)
         write_upload_status_text(transferStatus_, Up_File, Bytes_Total1, uploadLength_, double(uploadElapsed_));
     setStatusText(transferStatus_);
-    showBatchProgress();
+    folder_batch::show_progress(*this);
     transferStatusPending_ = false;
     if (now)
         statusPace_->stop();
